@@ -1,0 +1,252 @@
+#include "lz_window.h"
+
+#include "decoder_models.h"
+#include "engine_codes.h"
+#include "input_stream.h"
+#include "output_files.h"
+
+BYTE* window;
+int window_size;
+int window_mask;
+int window_pos;
+int decoder_error;
+WORD progress_countdown = kProgressInterval;
+
+namespace {
+
+// The member being decoded.
+HANDLE out_handle = INVALID_HANDLE_VALUE;
+int remaining;
+int member_mode;
+const char* member_name;
+int flush_start;
+int flush_threshold;
+WORD check_value;
+
+// A flush is due once `remaining` is at or below the threshold, that is once
+// window_size - 259 bytes wait: the next item could otherwise overwrite a
+// byte that has not been written yet.
+void set_flush_threshold()
+{
+    long long threshold = static_cast<long long>(remaining) - window_size + kLongestItem;
+    const long long lowest = -0x7FFFFFFFLL - 1;
+    flush_threshold = static_cast<int>(threshold < lowest ? lowest : threshold);
+}
+
+void decode_item()
+{
+    const int selector = decode_symbol(&selector_model);
+    switch (selector) {
+    case 4:
+        decode_match3();
+        break;
+    case 5:
+        decode_match4();
+        break;
+    case 6:
+        decode_long_match();
+        break;
+    default:
+        decode_literal(selector);
+        break;
+    }
+}
+
+int decode_distance(AdaptiveModel* model)
+{
+    const int slot = decode_symbol(model);
+    return static_cast<int>(position_base[slot] + read_raw_bits(position_extra_bits[slot]) + 1);
+}
+
+}  // namespace
+
+void decoder_setup(unsigned window_bits)
+{
+    decoder_release();
+    decoder_error = input_status();
+    window_size = 1 << window_bits;
+    window_mask = window_size - 1;
+    window_pos = 0;
+    initialise_models(static_cast<DWORD>(window_size));
+    // Cleared, so that a damaged stream reaching before the first byte still
+    // decodes to the same bytes every time.
+    window = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, static_cast<SIZE_T>(window_size)));
+    if (!window)
+        decoder_error = ARCERR_NO_MEMORY;
+}
+
+void decoder_release()
+{
+    if (window) {
+        GlobalFree(window);
+        window = nullptr;
+    }
+}
+
+void decode_literal(int literal_model)
+{
+    remaining -= 1;
+    window[window_pos] = static_cast<BYTE>(decode_symbol(&literal_models[literal_model]));
+    window_pos = (window_pos + 1) & window_mask;
+}
+
+void decode_match3()
+{
+    remaining -= 3;
+    copy_match(decode_distance(&match3_position_model), 3);
+}
+
+void decode_match4()
+{
+    remaining -= 4;
+    copy_match(decode_distance(&match4_position_model), 4);
+}
+
+void decode_long_match()
+{
+    const int slot = decode_symbol(&length_model);
+    const int length = static_cast<int>(length_base[slot] + read_raw_bits(length_extra_bits[slot]) + 5);
+    remaining -= length;
+    copy_match(decode_distance(&long_match_position_model), length);
+}
+
+void copy_match(int distance, int length)
+{
+    int src = (window_pos - distance) & window_mask;
+    int dst = window_pos;
+    window_pos = (window_pos + length) & window_mask;
+    if (src + length <= window_size && dst + length <= window_size) {
+        // Neither side wraps. Byte by byte in increasing order, so a distance
+        // shorter than the length repeats the last `distance` bytes.
+        BYTE* to = window + dst;
+        const BYTE* from = window + src;
+        int n = length;
+        for (; n >= 2; n -= 2) {
+            to[0] = from[0];
+            to[1] = from[1];
+            to += 2;
+            from += 2;
+        }
+        if (n)
+            *to = *from;
+        return;
+    }
+    for (int i = 0; i < length; ++i) {
+        window[dst] = window[src];
+        dst = (dst + 1) & window_mask;
+        src = (src + 1) & window_mask;
+    }
+}
+
+WORD update_check_value(WORD check, const BYTE* data, int length)
+{
+    unsigned v = check;
+    int i = 0;
+    for (; i + 4 <= length; i += 4) {
+        v ^= data[i];
+        v = ((v << 1) | (v >> 15)) & 0xFFFF;
+        v ^= data[i + 1];
+        v = ((v << 1) | (v >> 15)) & 0xFFFF;
+        v ^= data[i + 2];
+        v = ((v << 1) | (v >> 15)) & 0xFFFF;
+        v ^= data[i + 3];
+        v = ((v << 1) | (v >> 15)) & 0xFFFF;
+    }
+    for (; i < length; ++i) {
+        v ^= data[i];
+        v = ((v << 1) | (v >> 15)) & 0xFFFF;
+    }
+    return static_cast<WORD>(v);
+}
+
+int write_window_span(int offset, int length)
+{
+    if (length == 0)
+        return 0;
+    if (out_handle != INVALID_HANDLE_VALUE) {
+        int written = write_output(out_handle, window + offset, length);
+        if (written < length) {
+            decoder_error = ARCERR_WRITE;
+            const char* name = member_name;
+            report_error(ARCERR_WRITE, &name);
+            return -1;
+        }
+    }
+    check_value = update_check_value(check_value, window + offset, length);
+    return 0;
+}
+
+int flush_window()
+{
+    if (window_pos == flush_start)
+        return 0;
+    report_status(member_mode, member_name);
+    if (window_pos > flush_start) {
+        if (write_window_span(flush_start, window_pos - flush_start))
+            return -1;
+    } else {
+        // The waiting bytes wrap around the window's end: its tail first.
+        if (write_window_span(flush_start, window_size - flush_start))
+            return -1;
+        if (write_window_span(0, window_pos))
+            return -1;
+    }
+    flush_start = window_pos;
+    set_flush_threshold();
+    return 0;
+}
+
+int decode_member(HANDLE handle, int member_size, int mode, const char* name)
+{
+    const DWORD size = static_cast<DWORD>(member_size);
+    if (!query_progress(0, size))
+        return ARCERR_CANCELLED;
+
+    check_value = 0;
+    member_mode = mode;
+    member_name = name;
+    out_handle = handle;
+    remaining = member_size;
+    flush_start = window_pos;
+    set_flush_threshold();
+
+    while (remaining > 0) {
+        if (--progress_countdown == 0) {
+            if (!query_progress(size - static_cast<DWORD>(remaining), size))
+                return ARCERR_CANCELLED;
+            progress_countdown = kProgressInterval;
+        }
+        decode_item();
+        if (remaining > flush_threshold)
+            continue;
+        // Nearly a window's worth waits. A failed input stream has been
+        // feeding zeros; stop here instead of writing them.
+        if (input_status()) {
+            decoder_error = input_status();
+            return decoder_error;
+        }
+        if (flush_window()) {
+            decoder_error = ARCERR_FLUSH;
+            return ARCERR_FLUSH;
+        }
+    }
+
+    if (remaining < 0) {
+        // The last match ran past the member's end.
+        decoder_error = ARCERR_BAD_DATA;
+        report_error(ARCERR_BAD_DATA, nullptr);
+        return ARCERR_BAD_DATA;
+    }
+    if (flush_window()) {
+        decoder_error = ARCERR_WRITE;
+        return ARCERR_WRITE;
+    }
+    if (read_raw_bits(16) != check_value) {
+        decoder_error = ARCERR_CHECKSUM;
+        report_error(ARCERR_CHECKSUM, nullptr);
+        return ARCERR_CHECKSUM;
+    }
+    if (!query_progress(size, size))
+        return ARCERR_CANCELLED;
+    return 0;
+}

@@ -1,0 +1,32 @@
+# Libraries come from Debian's packages. Natively they are found as packages;
+# the mingw builds use the same header-only libraries through a folder of links
+# to their headers (never the whole of /usr/include), and GoogleTest built
+# from Debian's sources.
+
+add_library(upkit_third_party INTERFACE)
+target_compile_definitions(upkit_third_party INTERFACE FMT_HEADER_ONLY)
+
+if(CMAKE_CROSSCOMPILING)
+  set(link_dir ${CMAKE_BINARY_DIR}/third-party-include)
+  file(MAKE_DIRECTORY ${link_dir})
+  foreach(dir CLI nlohmann fmt)
+    if(NOT EXISTS /usr/include/${dir})
+      message(FATAL_ERROR "/usr/include/${dir} is missing: install the Debian -dev package")
+    endif()
+    file(CREATE_LINK /usr/include/${dir} ${link_dir}/${dir} SYMBOLIC)
+  endforeach()
+  target_include_directories(upkit_third_party SYSTEM INTERFACE ${link_dir})
+
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+else()
+  find_package(CLI11 REQUIRED)
+  find_package(nlohmann_json REQUIRED)
+  find_package(fmt REQUIRED)
+  find_package(GTest REQUIRED)
+  target_link_libraries(upkit_third_party INTERFACE CLI11::CLI11 nlohmann_json::nlohmann_json)
+  target_include_directories(upkit_third_party SYSTEM INTERFACE /usr/include)
+endif()

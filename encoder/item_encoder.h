@@ -1,0 +1,61 @@
+// Codes LZ items (literals and the three kinds of match) and check values
+// with the nine adaptive models, exactly as the decoder reads them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "arith_encoder.h"
+#include "model_coder.h"
+
+namespace upkit {
+
+// Which distances each kind of match can reach in a window of 2^bits bytes.
+struct MatchLimits {
+    explicit MatchLimits(int window_bits);
+    std::uint32_t window_size;
+    int match3_slots;                 // symbols of the three position models
+    int match4_slots;
+    int long_slots;
+    std::uint32_t max_distance3;      // 3-byte matches
+    std::uint32_t max_distance4;      // 4-byte matches
+    std::uint32_t max_distance_long;  // matches of 5 to 259 bytes
+
+    // The longest length up to `length` that a match at `distance` can be
+    // coded with, or 0 when it cannot be coded at all.
+    std::uint32_t codable_length(std::uint32_t length, std::uint32_t distance) const;
+};
+
+const std::uint32_t kMinLongMatch = 5;
+const std::uint32_t kMaxMatch = 259;
+
+class ItemEncoder {
+public:
+    explicit ItemEncoder(int window_bits);
+
+    void literal(std::uint8_t byte);
+    // length 3, 4 or 5..259, at a distance its kind can reach.
+    void match(std::uint32_t length, std::uint32_t distance);
+    void check_value(std::uint16_t value);
+    std::vector<std::uint8_t> finish() { return coder_.finish(); }
+
+    const MatchLimits& limits() const { return limits_; }
+
+private:
+    void distance(ModelCoder& model, std::uint32_t distance);
+
+    MatchLimits limits_;
+    ArithEncoder coder_;
+    ModelCoder selector_;
+    ModelCoder literals_[4];
+    ModelCoder length_;
+    ModelCoder match3_position_;
+    ModelCoder match4_position_;
+    ModelCoder long_position_;
+};
+
+// Slot of a match distance (1 ..) and of a long match length (5 .. 259).
+int position_slot(std::uint32_t distance);
+int length_slot(std::uint32_t length);
+
+}  // namespace upkit
