@@ -31,8 +31,8 @@ std::uint32_t reach(int slots)
 
 MatchLimits::MatchLimits(int window_bits)
     : window_size(1u << window_bits),
-      match3_slots(slots_below(std::min(window_size, kMatch3Reach))),
-      match4_slots(slots_below(std::min(window_size, kMatch4Reach))),
+      match3_slots(slots_below(std::min<std::uint32_t>(window_size, kMatch3Reach))),
+      match4_slots(slots_below(std::min<std::uint32_t>(window_size, kMatch4Reach))),
       long_slots(slots_below(window_size)),
       max_distance3(reach(match3_slots)),
       max_distance4(reach(match4_slots)),

@@ -100,12 +100,12 @@ TEST_F(RoundTrip, MembersLargerThanTheWindowAndMatchesAcrossItsEnd)
 {
     // Periods just below and above the window make matches reach back almost
     // a whole window, wrapping around its end again and again.
-    const std::vector<std::uint8_t> near = repeat(pseudo_random_bytes(1000, 51), 9);
-    const std::vector<std::uint8_t> far = repeat(pseudo_random_bytes(1030, 52), 9);
-    round_trip({member("NEAR", near), member("FAR", far)}, 10);
+    const std::vector<std::uint8_t> within = repeat(pseudo_random_bytes(1000, 51), 9);
+    const std::vector<std::uint8_t> beyond = repeat(pseudo_random_bytes(1030, 52), 9);
+    round_trip({member("NEAR", within), member("FAR", beyond)}, 10);
     // Only the period that fits the window is found again.
-    EXPECT_LT(round_trip({member("NEAR", near)}, 10).size(), 1300u);
-    EXPECT_GT(round_trip({member("FAR", far)}, 10).size(), far.size());
+    EXPECT_LT(round_trip({member("NEAR", within)}, 10).size(), 1300u);
+    EXPECT_GT(round_trip({member("FAR", beyond)}, 10).size(), beyond.size());
 }
 
 TEST_F(RoundTrip, MatchesReachIntoEarlierMembers)
