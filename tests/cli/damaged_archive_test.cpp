@@ -1,0 +1,86 @@
+// Archives that are cut short, damaged, missing or not archives at all, and
+// extraction that fails part way: every one ends in status 1 and a message.
+
+#include "cli_test_support.h"
+
+namespace {
+
+class DamagedArchiveTest : public CliTest {
+protected:
+    void SetUp() override
+    {
+        CliTest::SetUp();
+        data_ = random_bytes(50000, 9);
+        put("src/data.bin", data_);
+        const RunResult created = run_cli({"create", arg("kit.kw"), arg("src")});
+        ASSERT_EQ(created.code, 0) << created.err;
+    }
+
+    std::vector<std::uint8_t> data_;
+};
+
+TEST_F(DamagedArchiveTest, TruncatedArchiveFailsTestNamingTheMissingFile)
+{
+    fs::resize_file(at("kit.kw"), fs::file_size(at("kit.kw")) / 2);
+    // The directory is whole: listing still works.
+    EXPECT_EQ(run_cli({"list", arg("kit.kw")}).code, 0);
+
+    const RunResult tested = run_cli({"test", arg("kit.kw")});
+    EXPECT_EQ(tested.code, 1);
+    EXPECT_EQ(tested.out, "");
+    EXPECT_EQ(tested.err.rfind("upkit: " + arg("kit.kw") + ": data.bin: archive is truncated", 0), 0u) << tested.err;
+    EXPECT_NE(tested.err.find(arg("kit.002")), std::string::npos) << tested.err;
+}
+
+TEST_F(DamagedArchiveTest, ArchiveCutInsideTheDirectoryCannotBeListed)
+{
+    fs::resize_file(at("kit.kw"), 12);
+    const RunResult listed = run_cli({"list", arg("kit.kw")});
+    EXPECT_EQ(listed.code, 1);
+    EXPECT_NE(listed.err.find("truncated"), std::string::npos) << listed.err;
+}
+
+TEST_F(DamagedArchiveTest, FlippedByteFailsTestAndLeavesNoDamagedFile)
+{
+    std::vector<std::uint8_t> bytes = read_bytes(at("kit.kw"));
+    bytes[bytes.size() / 2] ^= 0x5A;
+    write_bytes(at("kit.kw"), bytes);
+
+    const RunResult tested = run_cli({"test", arg("kit.kw")});
+    EXPECT_EQ(tested.code, 1);
+    EXPECT_EQ(tested.err.rfind("upkit: " + arg("kit.kw") + ": data.bin: ", 0), 0u) << tested.err;
+
+    const RunResult extracted = run_cli({"extract", arg("kit.kw"), "-d", arg("out")});
+    EXPECT_EQ(extracted.code, 1);
+    EXPECT_EQ(extracted.out, "");
+    EXPECT_FALSE(fs::exists(at("out/data.bin")));
+}
+
+TEST_F(DamagedArchiveTest, MissingArchiveAndOtherFilesAreNotOpened)
+{
+    for (const char* command : {"list", "test", "extract"}) {
+        const RunResult missing = run_cli({command, arg("none.kw")});
+        EXPECT_EQ(missing.code, 1) << command;
+        EXPECT_NE(missing.err.find("cannot open"), std::string::npos) << missing.err;
+        const RunResult other = run_cli({command, arg("src/data.bin")});
+        EXPECT_EQ(other.code, 1) << command;
+        EXPECT_NE(other.err.find("not an archive"), std::string::npos) << other.err;
+    }
+}
+
+// A member that cannot be written ends the run: the members after it are not
+// extracted and the failure names the member and the file.
+TEST_F(DamagedArchiveTest, ExtractStopsAtTheFirstMemberThatFails)
+{
+    put("two/a.txt", text_bytes(100));
+    put("two/b.txt", text_bytes(200));
+    ASSERT_EQ(run_cli({"create", arg("two.kw"), arg("two")}).code, 0);
+    fs::create_directories(at("out/a.txt"));
+
+    const RunResult extracted = run_cli({"extract", arg("two.kw"), "-d", arg("out")});
+    EXPECT_EQ(extracted.code, 1);
+    EXPECT_NE(extracted.err.find("a.txt: cannot create the output file"), std::string::npos) << extracted.err;
+    EXPECT_FALSE(fs::exists(at("out/b.txt")));
+}
+
+}  // namespace

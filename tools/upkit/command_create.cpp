@@ -1,0 +1,343 @@
+#include <algorithm>
+#include <filesystem>
+#include <fmt/format.h>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+
+#include "archive_writer.h"
+#include "cli_output.h"
+#include "commands.h"
+#include "dos_time.h"
+#include "engine_paths.h"
+#include "member_names.h"
+
+namespace fs = std::filesystem;
+
+namespace upkit {
+
+namespace {
+
+// A failure already worth one error line: the file it concerns and what.
+struct CreateError : std::runtime_error {
+    CreateError(std::string file_in, const std::string& what) : std::runtime_error(what), file(std::move(file_in)) {}
+    std::string file;
+};
+
+struct Source {
+    fs::path path;
+    std::string display;  // host text, for messages
+    std::string stored;   // stored name
+};
+
+std::string display_of(const fs::path& path)
+{
+    return host_text_of(path).value_or(path.string());
+}
+
+char ascii_lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Windows compares names without regard to case, so "A.TXT" and "a.txt"
+// would land in one file.
+std::string folded(std::string_view name)
+{
+    std::string out(name);
+    for (char& c : out)
+        c = ascii_lower(c);
+    return out;
+}
+
+// The stored name of a file below a folder: its relative path, components
+// joined with backslashes.
+std::string stored_name_of(const fs::path& relative, const fs::path& file)
+{
+    std::string name;
+    for (const fs::path& component : relative) {
+        const std::optional<std::string> text = host_text_of(component);
+        if (!text)
+            throw CreateError(display_of(file), "the name cannot be written in the archive's character set");
+        if (text->find('\\') != std::string::npos)
+            throw CreateError(display_of(file), "a backslash in a file or folder name cannot be stored");
+        if (!name.empty())
+            name += '\\';
+        name += *text;
+    }
+    return name;
+}
+
+// The files this run writes, which must not be read as input: the archive
+// and its continuation files as they exist now.
+class OwnOutputs {
+public:
+    explicit OwnOutputs(const std::string& archive)
+    {
+        std::error_code ec;
+        if (fs::is_regular_file(host_path_of(archive), ec))
+            paths_.push_back(host_path_of(archive));
+        for (int n = 2;; ++n) {
+            const std::optional<std::string> next = continuation_path(archive, n);
+            if (!next || !fs::is_regular_file(host_path_of(*next), ec))
+                break;
+            paths_.push_back(host_path_of(*next));
+        }
+    }
+
+    bool contains(const fs::path& file) const
+    {
+        for (const fs::path& own : paths_) {
+            std::error_code ec;
+            if (folded(display_of(own.filename())) == folded(display_of(file.filename())) &&
+                fs::equivalent(own, file, ec))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    std::vector<fs::path> paths_;
+};
+
+void add_folder(const fs::path& folder, const OwnOutputs& own, std::vector<Source>& sources, std::ostream& err)
+{
+    std::error_code ec;
+    fs::recursive_directory_iterator it(folder, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const fs::directory_entry& entry = *it;
+        std::error_code type_ec;
+        if (entry.is_directory(type_ec)) {
+            if (entry.is_symlink(type_ec))
+                print_warning(err,
+                              fmt::format("{}: link to a folder not followed", printable(display_of(entry.path()))));
+            continue;
+        }
+        if (!entry.is_regular_file(type_ec)) {
+            print_warning(err, fmt::format("{}: not a regular file, skipped", printable(display_of(entry.path()))));
+            continue;
+        }
+        if (own.contains(entry.path())) {
+            print_warning(err,
+                          fmt::format("{}: the archive being written, skipped", printable(display_of(entry.path()))));
+            continue;
+        }
+        sources.push_back(Source{entry.path(), display_of(entry.path()),
+                                 stored_name_of(entry.path().lexically_relative(folder), entry.path())});
+    }
+    // A folder that could not be read would silently leave files out.
+    if (ec)
+        throw CreateError(display_of(folder), fmt::format("cannot read the folder: {}", ec.message()));
+}
+
+std::vector<Source> gather_sources(const CreateOptions& options, std::ostream& err)
+{
+    const OwnOutputs own(options.archive);
+    std::vector<Source> sources;
+    for (const std::string& input : options.inputs) {
+        const fs::path path = host_path_of(input);
+        std::error_code ec;
+        const fs::file_status status = fs::status(path, ec);
+        if (fs::is_directory(status)) {
+            add_folder(path, own, sources, err);
+        } else if (fs::is_regular_file(status)) {
+            if (own.contains(path))
+                throw CreateError(input, "the archive cannot be one of its own inputs");
+            sources.push_back(Source{path, input, stored_name_of(path.filename(), path)});
+        } else if (fs::exists(status)) {
+            throw CreateError(input, "neither a file nor a folder");
+        } else {
+            throw CreateError(input, "no such file or folder");
+        }
+    }
+    return sources;
+}
+
+// Names that cannot all be extracted side by side: equal names (ignoring
+// case), and a name that is also a folder of another.
+void check_stored_names(const std::vector<Source>& sources)
+{
+    std::map<std::string, const Source*> files;
+    std::map<std::string, const Source*> folders;
+    for (const Source& source : sources) {
+        if (const char* reason = unsafe_name_reason(source.stored))
+            throw CreateError(source.display,
+                              fmt::format("cannot be stored as {}: {}", printable(source.stored), reason));
+        const std::string key = folded(source.stored);
+        const auto [existing, inserted] = files.emplace(key, &source);
+        if (!inserted)
+            throw CreateError(
+                source.display,
+                fmt::format("stored as {}, which clashes with {}{}", printable(source.stored),
+                            printable(existing->second->display),
+                            existing->second->stored == source.stored ? "" : " (Windows does not tell case apart)"));
+        for (std::size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1))
+            folders.emplace(key.substr(0, at), &source);
+    }
+    for (const auto& [key, source] : files) {
+        const auto folder = folders.find(key);
+        if (folder != folders.end())
+            throw CreateError(source->display,
+                              fmt::format("stored as {}, which is also a folder in the stored name of {}",
+                                          printable(source->stored), printable(folder->second->display)));
+    }
+}
+
+std::vector<std::uint8_t> read_file(const Source& source)
+{
+    std::ifstream in(source.path, std::ios::binary);
+    if (!in)
+        throw CreateError(source.display, "cannot open the file");
+    std::vector<std::uint8_t> data;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        data.insert(data.end(), buffer, buffer + in.gcount());
+        if (data.size() > 0x7FFFFFFFu)
+            throw CreateError(source.display, "the file is larger than 2 GiB");
+    }
+    if (in.bad())
+        throw CreateError(source.display, "cannot read the file");
+    return data;
+}
+
+std::vector<MemberInput> read_members(const std::vector<Source>& sources)
+{
+    std::vector<MemberInput> members;
+    members.reserve(sources.size());
+    std::uint64_t total = 0;
+    for (const Source& source : sources) {
+        MemberInput member;
+        member.name = source.stored;
+        const std::optional<DosStamp> stamp = file_dos_stamp(source.path);
+        if (!stamp)
+            throw CreateError(source.display, "cannot read the file's time");
+        member.dos_time = stamp->time;
+        member.dos_date = stamp->date;
+        member.data = read_file(source);
+        total += member.data.size();
+        if (total > 0x7FFFFFFFu)
+            throw CreateError(source.display, "the input adds up to more than 2 GiB");
+        members.push_back(std::move(member));
+    }
+    return members;
+}
+
+// The archive's files: the first holds the image's start, the others follow
+// as continuation files.
+std::vector<std::vector<std::uint8_t>> volumes_of(std::vector<std::uint8_t> image,
+                                                  std::optional<std::uint64_t> volume_size)
+{
+    if (!volume_size || *volume_size >= image.size()) {
+        std::vector<std::vector<std::uint8_t>> one;
+        one.push_back(std::move(image));
+        return one;
+    }
+    return split_into_volumes(image, static_cast<std::size_t>(*volume_size));
+}
+
+std::vector<std::string> output_paths(const std::string& archive, std::size_t count)
+{
+    std::vector<std::string> paths = {archive};
+    for (std::size_t n = 2; n <= count; ++n) {
+        const std::optional<std::string> path = continuation_path(archive, static_cast<int>(n));
+        if (!path)
+            throw CreateError(archive,
+                              "cannot be split: readers would look for its continuation files outside its "
+                              "folder (a dot and a space in a folder name); choose another path");
+        paths.push_back(*path);
+    }
+    return paths;
+}
+
+void write_file(const std::string& path, const std::vector<std::uint8_t>& data)
+{
+    std::ofstream file(host_path_of(path), std::ios::binary | std::ios::trunc);
+    if (file)
+        file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (file)
+        file.close();
+    if (!file)
+        throw CreateError(path, "cannot write the file");
+}
+
+// Writes every file, or on failure removes those written so far: a partly
+// written archive would look whole to someone shipping it.
+void write_volumes(const std::vector<std::string>& paths, const std::vector<std::vector<std::uint8_t>>& volumes)
+{
+    for (std::size_t i = 0; i < volumes.size(); ++i) {
+        try {
+            write_file(paths[i], volumes[i]);
+        } catch (...) {
+            for (std::size_t j = 0; j <= i; ++j) {
+                std::error_code ec;
+                fs::remove(host_path_of(paths[j]), ec);
+            }
+            throw;
+        }
+    }
+}
+
+}  // namespace
+
+int command_create(const CreateOptions& options, std::ostream& out, std::ostream& err)
+{
+    try {
+        if (!to_engine_path(options.archive))
+            throw CreateError(options.archive,
+                              "a backslash in a path cannot be passed on (it would be read as a separator)");
+        std::vector<Source> sources = gather_sources(options, err);
+        if (sources.empty())
+            throw CreateError(options.archive, "no files to store");
+        std::sort(sources.begin(), sources.end(), [](const Source& a, const Source& b) { return a.stored < b.stored; });
+        check_stored_names(sources);
+
+        const std::vector<MemberInput> members = read_members(sources);
+        std::uint64_t total_in = 0;
+        for (const MemberInput& member : members)
+            total_in += member.data.size();
+
+        EncoderOptions encoder;
+        encoder.window_bits = options.window_bits.value_or(fitting_window_bits(total_in, kDefaultWindowBits));
+        std::vector<std::uint8_t> image;
+        try {
+            image = encode_archive(members, encoder);
+        } catch (const std::invalid_argument& e) {
+            throw CreateError(options.archive, e.what());
+        }
+
+        const auto volumes = volumes_of(std::move(image), options.volume_size);
+        const std::vector<std::string> paths = output_paths(options.archive, volumes.size());
+        write_volumes(paths, volumes);
+
+        // Continuation files of an earlier, longer archive of this name would
+        // be taken for part of this one by anyone copying the set.
+        if (const std::optional<std::string> next =
+                continuation_path(options.archive, static_cast<int>(volumes.size() + 1))) {
+            std::error_code ec;
+            if (fs::exists(host_path_of(*next), ec))
+                print_warning(err,
+                              fmt::format("{} is left from an earlier archive and does not belong to {}; remove it",
+                                          printable(*next), printable(options.archive)));
+        }
+
+        if (!options.quiet) {
+            std::uint64_t total_out = 0;
+            for (const auto& volume : volumes)
+                total_out += volume.size();
+            std::string line = fmt::format("{}: {} members, {} bytes in, {} bytes out", printable(options.archive),
+                                           members.size(), total_in, total_out);
+            if (total_in > 0)
+                line +=
+                    fmt::format(" ({:.1f}%)", 100.0 * static_cast<double>(total_out) / static_cast<double>(total_in));
+            if (volumes.size() > 1)
+                line += fmt::format(", {} files", volumes.size());
+            out << line << '\n';
+        }
+        return 0;
+    } catch (const CreateError& e) {
+        print_error(err, e.file, e.what());
+        return 1;
+    }
+}
+
+}  // namespace upkit

@@ -1,0 +1,71 @@
+#include "engine_messages.h"
+
+#include <fmt/format.h>
+
+#include "cli_output.h"
+#include "engine_codes.h"
+#include "engine_paths.h"
+
+namespace upkit {
+
+const char* engine_message(int code)
+{
+    switch (code) {
+    case ARCERR_NO_MEMORY:
+        return "out of memory";
+    case ARCERR_BAD_VERSION:
+        return "the archive was made by a newer version";
+    case ARCERR_CANNOT_OPEN:
+    case ARCERR_OPEN_RETRY:
+        return "cannot open the file";
+    case ARCERR_READ:
+        return "cannot read the archive";
+    case ARCERR_FLUSH:
+        return "cannot write the member's data";
+    case ARCERR_BAD_DATA:
+        return "not an archive, or damaged data";
+    case ARCERR_CANNOT_CREATE:
+        return "cannot create the output file";
+    case ARCERR_END_OF_DIRECTORY:
+        return "no more members";
+    case ARCERR_WRITE:
+        return "cannot write the output file";
+    case ARCERR_BAD_INDEX:
+        return "no such member";
+    case ARCERR_NO_NAME:
+        return "no archive name";
+    case ARCERR_CANCELLED:
+        return "cancelled";
+    case ARCERR_CHECKSUM:
+        return "check value mismatch: damaged data";
+    case ARCERR_ALREADY_OPEN:
+        return "another archive is already open";
+    default:
+        return "archive engine error";
+    }
+}
+
+std::string describe_engine_failure(const EngineFailure& failure, std::string_view archive_engine_path)
+{
+    const int code = failure.code;
+    std::string what;
+    const bool open_failure = code == ARCERR_CANNOT_OPEN || code == ARCERR_OPEN_RETRY;
+    if (open_failure && !failure.path.empty() && failure.path != archive_engine_path) {
+        what = fmt::format("archive is truncated: continuation file {} not found",
+                           printable(from_engine_path(failure.path)));
+    } else if (open_failure) {
+        what = "cannot open the archive";
+    } else if (code == ARCERR_READ && failure.files_opened > 1) {
+        what = fmt::format("archive is truncated: continuation file {} is empty or unreadable",
+                           printable(from_engine_path(failure.last_opened)));
+    } else if (code == ARCERR_CANNOT_CREATE && !failure.path.empty()) {
+        what = fmt::format("{} {}", engine_message(code), printable(from_engine_path(failure.path)));
+    } else {
+        what = engine_message(code);
+    }
+    if (!failure.member.empty())
+        what = fmt::format("{}: {}", printable(failure.member), what);
+    return fmt::format("{} ({})", what, code);
+}
+
+}  // namespace upkit

@@ -1,0 +1,20 @@
+// Stored member names: which ones can be written safely below a target
+// folder on Windows.
+#pragma once
+
+#include <string_view>
+
+namespace upkit {
+
+// Why `stored_name` cannot be extracted below a folder, or nullptr when it
+// can. One leading backslash is allowed (the reader drops it when joining the
+// name to a folder). Refused: names that would leave the folder (absolute,
+// drive or UNC names, ".." components), empty names or components, characters
+// no Windows file name may hold, and device names such as CON or LPT1, which
+// Windows opens as devices in any folder.
+const char* unsafe_name_reason(std::string_view stored_name);
+
+// The name as the reader joins it to a folder: without one leading backslash.
+std::string_view name_below_folder(std::string_view stored_name);
+
+}  // namespace upkit
