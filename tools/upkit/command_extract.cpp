@@ -63,11 +63,7 @@ int command_extract(const ExtractOptions& options, std::ostream& out, std::ostre
         print_error(err, options.archive, reader.FailureText());
         return 1;
     }
-    const std::vector<MemberEntry> entries = reader.Entries();
-    if (reader.failed()) {
-        print_error(err, options.archive, reader.FailureText());
-        return 1;
-    }
+    const std::vector<MemberEntry>& entries = reader.Entries();
     if (!check_names(entries, *directory, options.archive, err))
         return 1;
     // The engine makes the folders and sets each file's time. A failed member

@@ -67,11 +67,7 @@ int command_list(const ListOptions& options, std::ostream& out, std::ostream& er
         print_error(err, options.archive, reader.FailureText());
         return 1;
     }
-    const std::vector<MemberEntry> entries = reader.Entries();
-    if (reader.failed()) {
-        print_error(err, options.archive, reader.FailureText());
-        return 1;
-    }
+    const std::vector<MemberEntry>& entries = reader.Entries();
     if (options.json)
         print_json(out, options.archive, reader, entries);
     else

@@ -14,7 +14,7 @@ int command_test(const TestOptions& options, std::ostream& out, std::ostream& er
         return 1;
     }
     std::uint64_t total = 0;
-    const std::vector<MemberEntry> entries = reader.Entries();
+    const std::vector<MemberEntry>& entries = reader.Entries();
     // The stream runs on from member to member: after a failure the rest
     // cannot be decoded.
     for (std::size_t k = 0; k < entries.size(); ++k) {

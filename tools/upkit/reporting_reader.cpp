@@ -36,12 +36,13 @@ bool ReportingReader::OpenArchive(const std::string& archive)
             failure_.code = GetStatus() ? GetStatus() : ARCERR_BAD_DATA;
         return false;
     }
+    CopyDirectory();
     return !failed();
 }
 
-std::vector<MemberEntry> ReportingReader::Entries()
+void ReportingReader::CopyDirectory()
 {
-    std::vector<MemberEntry> result;
+    entries_.clear();
     for (int i = 0; i < GetCount(); ++i) {
         ArchiveEntry entry;
         if (GetEntry(i, &entry) != 0)
@@ -52,9 +53,8 @@ std::vector<MemberEntry> ReportingReader::Entries()
         copy.size = entry.size;
         copy.time = entry.time;
         copy.date = entry.date;
-        result.push_back(std::move(copy));
+        entries_.push_back(std::move(copy));
     }
-    return result;
 }
 
 std::string ReportingReader::MemberName(int index)

@@ -35,12 +35,12 @@ public:
     ReportingReader() = default;
     ~ReportingReader();
 
-    // Opens the archive at `archive` (host text) and reads its directory.
+    // Opens the archive at `archive` (host text) and copies its directory.
     // False when that failed or any error was reported on the way.
     bool OpenArchive(const std::string& archive);
 
-    // Copies of the directory entries, in stored order.
-    std::vector<MemberEntry> Entries();
+    // The directory entries, in stored order, once OpenArchive succeeded.
+    const std::vector<MemberEntry>& Entries() const { return entries_; }
 
     // Decodes member `index` without writing it and checks its check value.
     // Members must be taken in order, each once. False on any error report.
@@ -60,8 +60,10 @@ public:
 
 private:
     std::string MemberName(int index);
+    void CopyDirectory();
 
     std::string engine_path_;
+    std::vector<MemberEntry> entries_;
     std::string problem_;  // a failure found before the engine was asked
     EngineFailure failure_;
     std::string current_member_;
