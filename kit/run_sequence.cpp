@@ -1,0 +1,89 @@
+#include "run_sequence.h"
+
+#include <commctrl.h>
+
+#include "app_versions.h"
+#include "archive_list.h"
+#include "archive_staging.h"
+#include "kit_resources.h"
+#include "registry_list.h"
+#include "window_list.h"
+
+namespace {
+
+const DWORD kInitialPause = 3000;
+const DWORD kFinalPause = 1000;
+const char kUpdatingRegistry[] = "Updating registry...";
+
+// One of the kit's own messages: string `textId` under the kit's title.
+int ShowStringMessage(HWND owner, UINT textId, UINT style)
+{
+    char caption[KIT_PATH_SIZE];
+    char text[KIT_PATH_SIZE];
+    LoadKitString(IDS_TITLE, caption, KIT_TEXT_COUNT);
+    LoadKitString(textId, text, KIT_TEXT_COUNT);
+    return ShowKitMessage(owner, text, caption, style);
+}
+
+}  // namespace
+
+BOOL RunInstall(DialogState* state)
+{
+    HWND dialog = state->dialog;
+    char detectedText[KIT_PATH_SIZE] = {};
+    char installDir[KIT_PATH_SIZE] = {};
+
+    if (!FindQualifyingVersion(detectedText, installDir, KIT_TEXT_COUNT)) {
+        ShowStringMessage(dialog, IDS_NO_QUALIFYING, MB_OK | MB_ICONEXCLAMATION);
+        return FALSE;
+    }
+    if (CheckRunningApplications())
+        return FALSE;   // the check has told the user
+
+    SetInstallingState(state, 1);
+    char initializing[KIT_PATH_SIZE];
+    LoadKitString(IDS_INITIALIZING, initializing, KIT_TEXT_COUNT);
+    ShowProgress(dialog, 0, 1, detectedText, initializing);
+    Sleep(kInitialPause);
+
+    ArchiveListEntry entry;
+    for (int n = 0; GetArchiveListEntry(n, &entry, installDir); ++n) {
+        ShowProgress(dialog, 0, 1, entry.progressText, "");
+        if (!InstallArchive(dialog, &entry)) {
+            // What is installed and scheduled stays; the registry is not
+            // touched.
+            ShowStringMessage(dialog, IDS_INSTALL_FAILED, MB_OK | MB_ICONEXCLAMATION);
+            return FALSE;
+        }
+    }
+
+    ShowProgress(dialog, 100, 100, kUpdatingRegistry, "");
+    WriteRegistryList(installDir);
+    Sleep(kFinalPause);
+    return TRUE;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    KitInstance = instance;
+    // The progress bar's class must exist before the dialog is created.
+    InitCommonControls();
+
+    const INT_PTR completed = DialogBoxParamA(KitInstance, MAKEINTRESOURCEA(IDD_INSTALL), GetDesktopWindow(),
+                                              InstallDialogProc, 0);
+    // A dialog that could not be made (-1) ends the kit as Exit does.
+    if (completed > 0 && ShowStringMessage(GetDesktopWindow(), IDS_COMPLETED, MB_YESNO | MB_ICONASTERISK) == IDYES)
+        PostQuitMessage(1);
+    else
+        PostQuitMessage(0);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    const int exitCode = static_cast<int>(message.wParam);
+    if (exitCode == 1)
+        ExitWindowsEx(EWX_REBOOT, 0);
+    return exitCode;
+}
