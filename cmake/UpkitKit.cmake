@@ -13,6 +13,15 @@ else()
   set(UPKIT_KIT_SUBSYSTEM -Wl,--subsystem,windows)
 endif()
 
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(UPKIT_KIT_FORMAT pei-i386)
+else()
+  set(UPKIT_KIT_FORMAT pei-x86-64)
+endif()
+get_filename_component(compiler_name ${CMAKE_CXX_COMPILER} NAME)
+string(REGEX REPLACE "-g\\+\\+.*$" "" triple_prefix ${compiler_name})
+find_program(UPKIT_OBJDUMP NAMES ${triple_prefix}-objdump REQUIRED)
+
 # The only DLLs a kit may import from.
 set(UPKIT_KIT_LIBRARIES kernel32 user32 gdi32 advapi32 comctl32 gcc)
 
@@ -30,4 +39,8 @@ function(upkit_add_kit)
   # windres names no dependencies of its own.
   set_source_files_properties(${KIT_RC} PROPERTIES OBJECT_DEPENDS "${KIT_DEPENDS}")
   set_target_properties(${KIT_NAME} PROPERTIES LINKER_LANGUAGE CXX)
+  # Runs on the build machine, for every Windows build (32-bit included).
+  add_test(NAME ${KIT_NAME}_binary
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/binaries/check-kit-binary ${UPKIT_OBJDUMP} $<TARGET_FILE:${KIT_NAME}>
+            ${UPKIT_KIT_FORMAT})
 endfunction()

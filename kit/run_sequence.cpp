@@ -25,6 +25,37 @@ int ShowStringMessage(HWND owner, UINT textId, UINT style)
     return ShowKitMessage(owner, text, caption, style);
 }
 
+// Windows NT restarts only for a process that holds the shutdown privilege
+// enabled. The calls are looked up at run time: Windows 95 has no such
+// privileges, and the kit must load there too. Failures change nothing: the
+// restart is asked for all the same.
+void EnableShutdownPrivilege()
+{
+    typedef BOOL(WINAPI * OpenProcessTokenCall)(HANDLE, DWORD, HANDLE*);
+    typedef BOOL(WINAPI * LookupPrivilegeValueCall)(const char*, const char*, LUID*);
+    typedef BOOL(WINAPI * AdjustTokenPrivilegesCall)(HANDLE, BOOL, TOKEN_PRIVILEGES*, DWORD, TOKEN_PRIVILEGES*,
+                                                      DWORD*);
+    HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
+    if (!advapi)
+        return;
+    auto openToken = reinterpret_cast<OpenProcessTokenCall>(
+        reinterpret_cast<void*>(GetProcAddress(advapi, "OpenProcessToken")));
+    auto lookup = reinterpret_cast<LookupPrivilegeValueCall>(
+        reinterpret_cast<void*>(GetProcAddress(advapi, "LookupPrivilegeValueA")));
+    auto adjust = reinterpret_cast<AdjustTokenPrivilegesCall>(
+        reinterpret_cast<void*>(GetProcAddress(advapi, "AdjustTokenPrivileges")));
+    HANDLE token;
+    if (!openToken || !lookup || !adjust ||
+        !openToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return;
+    TOKEN_PRIVILEGES privileges;
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (lookup(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid))
+        adjust(token, FALSE, &privileges, 0, nullptr, nullptr);
+    CloseHandle(token);
+}
+
 }  // namespace
 
 BOOL RunInstall(DialogState* state)
@@ -83,7 +114,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         DispatchMessageA(&message);
     }
     const int exitCode = static_cast<int>(message.wParam);
-    if (exitCode == 1)
+    if (exitCode == 1) {
+        EnableShutdownPrivilege();
         ExitWindowsEx(EWX_REBOOT, 0);
+    }
     return exitCode;
 }
