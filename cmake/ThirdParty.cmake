@@ -28,3 +28,17 @@ else()
   target_link_libraries(upkit_third_party INTERFACE CLI11::CLI11 nlohmann_json::nlohmann_json)
   target_include_directories(upkit_third_party SYSTEM INTERFACE /usr/include)
 endif()
+
+# toml++ reads kit manifests, on the build machine only (kitbuild): Debian's
+# package config when there is one, else its headers alone.
+add_library(upkit_toml INTERFACE)
+if(NOT CMAKE_CROSSCOMPILING)
+  find_package(tomlplusplus CONFIG QUIET)
+  if(TARGET tomlplusplus::tomlplusplus)
+    target_link_libraries(upkit_toml INTERFACE tomlplusplus::tomlplusplus)
+  elseif(EXISTS /usr/include/toml++/toml.h)
+    target_include_directories(upkit_toml SYSTEM INTERFACE /usr/include)
+  else()
+    message(FATAL_ERROR "/usr/include/toml++ is missing: install libtomlplusplus-dev")
+  endif()
+endif()

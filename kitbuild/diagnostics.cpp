@@ -1,0 +1,44 @@
+#include "diagnostics.h"
+
+#include <fmt/format.h>
+
+namespace upkit::kitbuild {
+
+int Origin::line_of(std::string_view field) const
+{
+    const auto found = field_lines.find(field);
+    return found != field_lines.end() ? found->second : line;
+}
+
+std::string Origin::describe(std::string_view field) const
+{
+    std::string text;
+    if (!file.empty()) {
+        text = file;
+        const int at = line_of(field);
+        if (at > 0)
+            text += fmt::format(":{}", at);
+    }
+    std::string where;
+    if (!table.empty())
+        where = row > 0 ? fmt::format("[[{}]] row {}", table, row) : fmt::format("[{}]", table);
+    if (!field.empty())
+        where += where.empty() ? std::string(field) : fmt::format(", {}", field);
+    if (!where.empty())
+        text += text.empty() ? where : ": " + where;
+    return text;
+}
+
+void refuse(const Origin& origin, std::string_view field, std::string_view what)
+{
+    const std::string where = origin.describe(field);
+    throw KitError(where.empty() ? std::string(what) : fmt::format("{}: {}", where, what));
+}
+
+void Diagnostics::warn(const Origin& origin, std::string_view field, std::string_view what)
+{
+    const std::string where = origin.describe(field);
+    warnings.push_back(where.empty() ? std::string(what) : fmt::format("{}: {}", where, what));
+}
+
+}  // namespace upkit::kitbuild

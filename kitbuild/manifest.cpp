@@ -1,0 +1,398 @@
+#include "manifest.h"
+
+#include <fmt/format.h>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <toml++/toml.h>
+
+namespace upkit::kitbuild {
+
+namespace {
+
+struct CodeWord {
+    std::string_view word;
+    std::uint16_t code;
+};
+
+const CodeWord kBaseWords[] = {
+    {"install", KIT_BASE_INSTALL},
+    {"windows", KIT_BASE_WINDOWS},
+    {"system", KIT_BASE_SYSTEM},
+};
+
+const CodeWord kRootWords[] = {
+    {"HKCR", KIT_ROOT_CLASSES_ROOT},
+    {"HKEY_CLASSES_ROOT", KIT_ROOT_CLASSES_ROOT},
+    {"HKLM", KIT_ROOT_LOCAL_MACHINE},
+    {"HKEY_LOCAL_MACHINE", KIT_ROOT_LOCAL_MACHINE},
+    {"HKCU", KIT_ROOT_CURRENT_USER},
+    {"HKEY_CURRENT_USER", KIT_ROOT_CURRENT_USER},
+    {"HKU", KIT_ROOT_USERS},
+    {"HKEY_USERS", KIT_ROOT_USERS},
+};
+
+const CodeWord kTypeWords[] = {
+    {"REG_SZ", KIT_TYPE_STRING},
+    {"REG_EXPAND_SZ", KIT_TYPE_EXPAND_STRING},
+    {"REG_DWORD", KIT_TYPE_DWORD},
+};
+
+template <std::size_t N>
+std::string word_list(const CodeWord (&words)[N])
+{
+    std::string list;
+    for (const CodeWord& entry : words) {
+        if (!list.empty())
+            list += ", ";
+        list += entry.word;
+    }
+    return list;
+}
+
+const char* type_name(const toml::node& node)
+{
+    switch (node.type()) {
+    case toml::node_type::table: return "a table";
+    case toml::node_type::array: return "an array";
+    case toml::node_type::string: return "a string";
+    case toml::node_type::integer: return "an integer";
+    case toml::node_type::floating_point: return "a floating-point number";
+    case toml::node_type::boolean: return "a boolean";
+    case toml::node_type::date: return "a date";
+    case toml::node_type::time: return "a time";
+    case toml::node_type::date_time: return "a date-time";
+    default: return "nothing";
+    }
+}
+
+int line_of(const toml::node& node)
+{
+    return static_cast<int>(node.source().begin.line);
+}
+
+// One table of the manifest ([kit], a row, a content entry): its fields,
+// with their lines recorded in the origin and unknown names refused.
+class Fields {
+public:
+    Fields(const toml::table& table, Origin& origin, std::initializer_list<std::string_view> known,
+           std::string_view label = {})
+        : table_(table), origin_(origin), label_(label)
+    {
+        for (auto&& [key, node] : table) {
+            const std::string name(key.str());
+            origin_.field_lines[field(name)] = static_cast<int>(key.source().begin.line);
+            bool is_known = false;
+            for (std::string_view k : known)
+                is_known = is_known || k == name;
+            if (!is_known) {
+                std::string list;
+                for (std::string_view k : known)
+                    list += list.empty() ? std::string(k) : ", " + std::string(k);
+                refuse(origin_, field(name), fmt::format("unknown field (expected {})", list));
+            }
+        }
+    }
+
+    const toml::node* get(std::string_view name) const { return table_.get(name); }
+
+    bool has(std::string_view name) const { return get(name) != nullptr; }
+
+    // The name a field has in messages: "content item 2, file" inside an entry.
+    std::string field(std::string_view name) const
+    {
+        return label_.empty() ? std::string(name) : fmt::format("{}, {}", label_, name);
+    }
+
+    [[noreturn]] void wrong(std::string_view name, const toml::node& node, std::string_view expected) const
+    {
+        refuse(origin_, field(name), fmt::format("must be {}, not {}", expected, type_name(node)));
+    }
+
+    std::optional<std::string> text(std::string_view name, bool required) const
+    {
+        const toml::node* node = get(name);
+        if (!node) {
+            if (required)
+                refuse(origin_, field(name), "missing");
+            return std::nullopt;
+        }
+        if (const auto* value = node->as_string())
+            return value->get();
+        wrong(name, *node, "a string");
+    }
+
+    std::string text_or_empty(std::string_view name) const { return text(name, false).value_or(std::string()); }
+
+    std::optional<std::int64_t> integer(std::string_view name, std::int64_t low, std::int64_t high,
+                                        bool required) const
+    {
+        const toml::node* node = get(name);
+        if (!node) {
+            if (required)
+                refuse(origin_, field(name), "missing");
+            return std::nullopt;
+        }
+        const auto* value = node->as_integer();
+        if (!value)
+            wrong(name, *node, "an integer");
+        if (value->get() < low || value->get() > high)
+            refuse(origin_, field(name), fmt::format("{} is out of range ({} to {})", value->get(), low, high));
+        return value->get();
+    }
+
+    // A 16-bit code given as one of `words` or as a number.
+    template <std::size_t N>
+    std::optional<std::uint16_t> code(std::string_view name, const CodeWord (&words)[N], bool required) const
+    {
+        const toml::node* node = get(name);
+        if (!node) {
+            if (required)
+                refuse(origin_, field(name), "missing");
+            return std::nullopt;
+        }
+        if (const auto* value = node->as_string()) {
+            for (const CodeWord& entry : words)
+                if (entry.word == value->get())
+                    return entry.code;
+            refuse(origin_, field(name),
+                   fmt::format("unknown name \"{}\" (expected {}, or a number)", value->get(), word_list(words)));
+        }
+        if (node->is_integer())
+            return static_cast<std::uint16_t>(*integer(name, 0, 0xFFFF, true));
+        wrong(name, *node, fmt::format("one of {} or a number", word_list(words)));
+    }
+
+    // A local date and time for the files' MS-DOS stamps.
+    std::optional<DosStamp> stamp(std::string_view name) const
+    {
+        const toml::node* node = get(name);
+        if (!node)
+            return std::nullopt;
+        const auto* value = node->as_date_time();
+        if (!value)
+            wrong(name, *node, "a local date-time such as 1997-09-15T02:10:00");
+        const toml::date_time& when = value->get();
+        if (when.offset)
+            refuse(origin_, field(name), "must be a local time, without a time zone offset");
+        if (when.date.year < 1980 || when.date.year > 2107)
+            refuse(origin_, field(name), "the year must lie between 1980 and 2107");
+        return dos_stamp_from_fields(when.date.year, when.date.month, when.date.day, when.time.hour,
+                                     when.time.minute, when.time.second);
+    }
+
+    // A file given as its path (next to the manifest) or as { file = ..., from = ... }.
+    std::optional<InputPath> input_path(std::string_view name) const
+    {
+        const toml::node* node = get(name);
+        if (!node)
+            return std::nullopt;
+        if (const auto* value = node->as_string())
+            return InputPath{value->get(), InputRoot::manifest};
+        const toml::table* table = node->as_table();
+        if (!table)
+            wrong(name, *node, "a path or a table { file = ..., from = ... }");
+        const Fields inner(*table, origin_, {"file", "from"}, field(name));
+        return InputPath{*inner.text("file", true), inner.root()};
+    }
+
+    InputRoot root() const
+    {
+        const std::optional<std::string> from = text("from", false);
+        if (!from || *from == "manifest")
+            return InputRoot::manifest;
+        if (*from == "files")
+            return InputRoot::files;
+        refuse(origin_, field("from"), fmt::format("unknown folder \"{}\" (expected manifest or files)", *from));
+    }
+
+private:
+    const toml::table& table_;
+    Origin& origin_;
+    std::string label_;
+};
+
+Origin row_origin(const std::string& file, std::string_view table, int row, const toml::node& node)
+{
+    Origin origin;
+    origin.file = file;
+    origin.table = std::string(table);
+    origin.row = row;
+    origin.line = line_of(node);
+    return origin;
+}
+
+// The rows of one [[table]]; each must be a table.
+template <typename Row, typename ReadRow>
+std::vector<Row> read_rows(const toml::table& document, const std::string& file, std::string_view name,
+                           ReadRow read_row)
+{
+    std::vector<Row> rows;
+    const toml::node* node = document.get(name);
+    if (!node)
+        return rows;
+    Origin where;
+    where.file = file;
+    where.line = line_of(*node);
+    const toml::array* array = node->as_array();
+    if (!array)
+        refuse(where, name, fmt::format("must be an array of tables, written as [[{}]]", name));
+    int number = 0;
+    for (const toml::node& element : *array) {
+        ++number;
+        Origin origin = row_origin(file, name, number, element);
+        const toml::table* table = element.as_table();
+        if (!table)
+            refuse(origin, "", fmt::format("must be a table, not {}", type_name(element)));
+        Row row;
+        read_row(*table, origin, row);
+        row.origin = std::move(origin);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void read_app_version(const toml::table& table, Origin& origin, AppVersionRow& row)
+{
+    const Fields fields(table, origin, {"display", "key", "value", "file", "checksum", "checksum_of"});
+    row.display = *fields.text("display", true);
+    row.key = *fields.text("key", true);
+    row.value = fields.text_or_empty("value");
+    row.file = *fields.text("file", true);
+    if (fields.has("checksum") == fields.has("checksum_of"))
+        refuse(origin, "checksum", "give either checksum or checksum_of");
+    if (const std::optional<std::int64_t> checksum = fields.integer("checksum", 0, 0xFFFF, false))
+        row.checksum = static_cast<std::uint16_t>(*checksum);
+    row.checksum_of = fields.input_path("checksum_of");
+}
+
+void read_window(const toml::table& table, Origin& origin, WindowRow& row)
+{
+    const Fields fields(table, origin, {"display", "class", "title"});
+    row.display = *fields.text("display", true);
+    row.window_class = fields.text_or_empty("class");
+    row.title = fields.text_or_empty("title");
+}
+
+std::vector<ContentEntry> read_content(const Fields& fields, Origin& origin)
+{
+    std::vector<ContentEntry> entries;
+    const toml::node* node = fields.get("content");
+    if (!node)
+        refuse(origin, "content", "missing: list the files and folders the archive holds");
+    const toml::array* array = node->as_array();
+    if (!array)
+        fields.wrong("content", *node, "an array of paths and tables");
+    int number = 0;
+    for (const toml::node& element : *array) {
+        ContentEntry entry;
+        entry.label = fmt::format("content item {}", ++number);
+        origin.field_lines[entry.label] = line_of(element);
+        if (const auto* path = element.as_string()) {
+            entry.source = InputPath{path->get(), InputRoot::manifest};
+        } else if (const toml::table* table = element.as_table()) {
+            const Fields inner(*table, origin, {"file", "folder", "from", "name"}, entry.label);
+            if (inner.has("file") == inner.has("folder"))
+                refuse(origin, entry.label, "give either file or folder");
+            entry.kind = inner.has("file") ? ContentKind::file : ContentKind::folder;
+            entry.source = InputPath{*inner.text(inner.has("file") ? "file" : "folder", true), inner.root()};
+            entry.name = inner.text("name", false);
+            if (entry.name && entry.kind == ContentKind::folder)
+                refuse(origin, inner.field("name"), "only a file can be given a stored name");
+        } else {
+            refuse(origin, entry.label, fmt::format("must be a path or a table, not {}", type_name(element)));
+        }
+        entries.push_back(std::move(entry));
+    }
+    if (entries.empty())
+        refuse(origin, "content", "empty: an archive needs at least one file");
+    return entries;
+}
+
+void read_archive(const toml::table& table, Origin& origin, ArchiveRow& row)
+{
+    const Fields fields(table, origin,
+                        {"id", "progress", "base", "subdirectory", "window_bits", "file_time", "content"});
+    row.id = static_cast<std::uint16_t>(*fields.integer("id", 0, 0xFFFF, true));
+    row.progress = *fields.text("progress", true);
+    row.base = fields.code("base", kBaseWords, false).value_or(KIT_BASE_INSTALL);
+    row.subdirectory = fields.text_or_empty("subdirectory");
+    row.window_bits = static_cast<int>(
+        fields.integer("window_bits", std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), false)
+            .value_or(kDefaultArchiveWindowBits));
+    row.file_time = fields.stamp("file_time");
+    row.content = read_content(fields, origin);
+}
+
+void read_registry(const toml::table& table, Origin& origin, RegistryRow& row)
+{
+    const Fields fields(table, origin, {"root", "key", "value", "type", "data"});
+    row.root = *fields.code("root", kRootWords, true);
+    row.key = *fields.text("key", true);
+    row.value = fields.text_or_empty("value");
+    row.type = *fields.code("type", kTypeWords, true);
+    row.data = *fields.text("data", true);
+}
+
+KitInfo read_kit(const toml::table& document, const std::string& file)
+{
+    KitInfo kit;
+    const toml::node* node = document.get("kit");
+    if (!node)
+        return kit;
+    Origin origin;
+    origin.file = file;
+    origin.table = "kit";
+    origin.line = line_of(*node);
+    const toml::table* table = node->as_table();
+    if (!table)
+        refuse(origin, "", "must be a table, written as [kit]");
+    const Fields fields(*table, origin, {"title", "caption", "file_time"});
+    kit.title = fields.text_or_empty("title");
+    kit.caption = fields.text_or_empty("caption");
+    kit.file_time = fields.stamp("file_time");
+    return kit;
+}
+
+}  // namespace
+
+Manifest parse_manifest(std::string_view text, const std::string& file, const std::filesystem::path& folder)
+{
+    toml::table document;
+    try {
+        document = toml::parse(text, file);
+    } catch (const toml::parse_error& e) {
+        throw KitError(fmt::format("{}:{}:{}: {}", file, e.source().begin.line, e.source().begin.column,
+                                   e.description()));
+    }
+
+    Origin top;
+    top.file = file;
+    const Fields fields(document, top, {"kit", "app_versions", "windows", "archives", "registry"});
+
+    Manifest manifest;
+    manifest.file = file;
+    manifest.folder = folder.empty() ? std::filesystem::path(".") : folder;
+    manifest.kit = read_kit(document, file);
+    manifest.app_versions = read_rows<AppVersionRow>(document, file, "app_versions", read_app_version);
+    manifest.windows = read_rows<WindowRow>(document, file, "windows", read_window);
+    manifest.archives = read_rows<ArchiveRow>(document, file, "archives", read_archive);
+    manifest.registry = read_rows<RegistryRow>(document, file, "registry", read_registry);
+    return manifest;
+}
+
+Manifest read_manifest(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        throw KitError(fmt::format("{}: a folder, not a manifest", path.string()));
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (in)
+        text << in.rdbuf();
+    if (!in || in.bad())
+        throw KitError(fmt::format("{}: cannot read the file", path.string()));
+    return parse_manifest(text.str(), path.string(), path.parent_path());
+}
+
+}  // namespace upkit::kitbuild

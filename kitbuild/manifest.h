@@ -1,0 +1,150 @@
+// A kit description: the rows of the kit's four tables and what each archive
+// holds, read from a TOML manifest into plain structures.
+//
+//   [kit]
+//   title = "Widget 2.1 Upgrade"           # optional for now
+//   caption = "Brightfield Widget 2.1 Upgrade"
+//   file_time = 1997-09-15T02:10:00        # optional: the local time every
+//                                          # installed file carries
+//
+//   [[app_versions]]                       # accepted installed versions, in order
+//   display = "Detected Widget 2.0"
+//   key = 'Software\Brightfield\Widget'    # below HKEY_LOCAL_MACHINE
+//   value = "InstallDir"                   # optional; "" is the key's default value
+//   file = "WIDGET.EXE"                    # below the install directory
+//   checksum = 0x1234                      # or one of:
+//   checksum_of = "old/WIDGET.EXE"         #   a file next to the manifest
+//   checksum_of = { file = "widget-2.0.exe", from = "files" }   # a built file
+//
+//   [[windows]]                            # windows that block the install
+//   display = "Widget"
+//   class = "BrightfieldWidget"            # optional; "" is any class
+//   title = ""                             # optional; "" is any title
+//
+//   [[archives]]                           # installed in this order
+//   id = 2001                              # the ARCHIVE resource id
+//   progress = "Installing Widget..."
+//   base = "install"                       # install | windows | system | a number
+//   subdirectory = "Help"                  # optional
+//   window_bits = 15                       # optional, 15 by default
+//   file_time = 1997-09-15T02:10:00        # optional, overrides [kit]
+//   content = [
+//     "payload/README.TXT",                # a file or a folder next to the manifest
+//     { file = "widget-2.1.exe", from = "files", name = "WIDGET.EXE" },
+//     { folder = "help" },
+//   ]
+//
+//   [[registry]]                           # values written after the archives
+//   root = "HKLM"                          # HKCR | HKLM | HKCU | HKU (or the long
+//                                          # HKEY_ names) | a number
+//   key = 'Software\Brightfield\Widget'
+//   value = "Version"                      # optional; "" is the key's default value
+//   type = "REG_SZ"                        # REG_SZ | REG_EXPAND_SZ | REG_DWORD | a number
+//   data = "2.1"
+//
+// Input paths are relative to the manifest's folder, or, with from = "files",
+// to the folder given to the tool for built inputs. A folder's files are
+// stored below it (backslashes between subfolders), sorted by stored name; a
+// file under its own name or the one given. Members keep the order of the
+// content list.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "diagnostics.h"
+#include "dos_time.h"
+#include "kit_resource_ids.h"
+
+namespace upkit::kitbuild {
+
+const int kDefaultArchiveWindowBits = 15;
+
+// Where a relative input path starts.
+enum class InputRoot {
+    manifest,  // the manifest's own folder
+    files,     // the folder of built inputs given to the tool
+};
+
+struct InputPath {
+    std::string path;
+    InputRoot root = InputRoot::manifest;
+};
+
+struct KitInfo {
+    std::string title;
+    std::string caption;
+    std::optional<DosStamp> file_time;
+};
+
+struct AppVersionRow {
+    std::string display;
+    std::string key;
+    std::string value;
+    std::string file;
+    std::optional<std::uint16_t> checksum;
+    std::optional<InputPath> checksum_of;  // when no checksum is given
+    Origin origin;
+};
+
+struct WindowRow {
+    std::string display;
+    std::string window_class;
+    std::string title;
+    Origin origin;
+};
+
+enum class ContentKind { file_or_folder, file, folder };
+
+struct ContentEntry {
+    InputPath source;
+    ContentKind kind = ContentKind::file_or_folder;
+    std::optional<std::string> name;  // a file's stored name instead of its own
+    std::string label;                // names the entry in messages: "content item 2"
+};
+
+struct ArchiveRow {
+    std::string progress;
+    std::uint16_t base = KIT_BASE_INSTALL;
+    std::string subdirectory;
+    std::uint16_t id = 0;
+    std::vector<ContentEntry> content;
+    int window_bits = kDefaultArchiveWindowBits;
+    std::optional<DosStamp> file_time;
+    Origin origin;
+};
+
+struct RegistryRow {
+    std::uint16_t root = 0;
+    std::string key;
+    std::string value;
+    std::uint16_t type = 0;
+    std::string data;
+    Origin origin;
+};
+
+struct Manifest {
+    std::string file;              // as given, for messages
+    std::filesystem::path folder;  // where relative input paths start
+    KitInfo kit;
+    std::vector<AppVersionRow> app_versions;
+    std::vector<WindowRow> windows;
+    std::vector<ArchiveRow> archives;
+    std::vector<RegistryRow> registry;
+};
+
+// Reads and checks the manifest at `path`. Throws KitError for a file that
+// cannot be read, TOML that does not parse, unknown tables or fields, values
+// of the wrong type and unknown code words; what the kit's tables cannot hold
+// is found when they are encoded.
+Manifest read_manifest(const std::filesystem::path& path);
+
+// The same for manifest text; `file` names it in messages, `folder` is where
+// its relative input paths start.
+Manifest parse_manifest(std::string_view text, const std::string& file, const std::filesystem::path& folder);
+
+}  // namespace upkit::kitbuild

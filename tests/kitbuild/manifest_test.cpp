@@ -1,0 +1,257 @@
+// Reading kit manifests: names for codes, defaults, and the refusals that
+// point at the line and field to fix.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kit_resource_ids.h"
+#include "manifest.h"
+#include "table_encoding.h"
+
+using namespace upkit::kitbuild;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Manifest parse(const std::string& text)
+{
+    return parse_manifest(text, "kit.toml", "/kits/demo");
+}
+
+std::string refusal(const std::string& text)
+{
+    try {
+        parse(text);
+    } catch (const KitError& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "accepted:\n" << text;
+    return {};
+}
+
+const char* const kArchive = R"(
+[[archives]]
+id = 2001
+progress = "P"
+content = ["a.txt"]
+)";
+
+}  // namespace
+
+TEST(ManifestCodes, BasesByNameAndNumber)
+{
+    const Manifest manifest = parse(R"(
+[[archives]]
+id = 1
+progress = "a"
+base = "install"
+content = ["x"]
+[[archives]]
+id = 2
+progress = "b"
+base = "windows"
+content = ["x"]
+[[archives]]
+id = 3
+progress = "c"
+base = "system"
+content = ["x"]
+[[archives]]
+id = 4
+progress = "d"
+base = 0x0203
+content = ["x"]
+[[archives]]
+id = 5
+progress = "e"
+content = ["x"]
+)");
+    Diagnostics diagnostics;
+    const Bytes table = encode_archive_list(manifest.archives, diagnostics);
+    EXPECT_EQ(table, (Bytes{'a', 0, 0, 0, 0, 1, 0,  //
+                            'b', 0, 1, 0, 0, 2, 0,  //
+                            'c', 0, 2, 0, 0, 3, 0,  //
+                            'd', 0, 3, 2, 0, 4, 0,  //
+                            'e', 0, 0, 0, 0, 5, 0,  //
+                            0, 0}));
+}
+
+TEST(ManifestCodes, RootsAndTypesByNameAndNumber)
+{
+    const char* const rows[][3] = {
+        {"\"HKCR\"", "\"REG_SZ\"", "\x01\x01"},
+        {"\"HKLM\"", "\"REG_EXPAND_SZ\"", "\x02\x02"},
+        {"\"HKCU\"", "\"REG_DWORD\"", "\x03\x04"},
+        {"\"HKU\"", "0", "\x04\x00"},
+        {"\"HKEY_CLASSES_ROOT\"", "3", "\x01\x03"},
+        {"\"HKEY_LOCAL_MACHINE\"", "5", "\x02\x05"},
+        {"\"HKEY_CURRENT_USER\"", "0x101", "\x03\x01"},
+        {"\"HKEY_USERS\"", "4", "\x04\x04"},
+        {"9", "2", "\x09\x02"},
+    };
+    for (const auto& row : rows) {
+        const Manifest manifest =
+            parse(std::string("[[registry]]\nroot = ") + row[0] + "\nkey = 'K'\ntype = " + row[1] + "\ndata = '0'\n");
+        Diagnostics diagnostics;
+        const Bytes table = encode_registry_list(manifest.registry, diagnostics);
+        // root, "K\0", "\0", type, "0\0", end
+        ASSERT_EQ(table.size(), 11u);
+        const auto root = static_cast<std::uint8_t>(row[2][0]);
+        const auto type = static_cast<std::uint8_t>(row[2][1]);
+        EXPECT_EQ(table[0], root) << row[0];
+        EXPECT_EQ(table[5], type) << row[1];
+        // The one type given above 255.
+        EXPECT_EQ(table[6], std::string(row[1]) == "0x101" ? 1 : 0) << row[1];
+    }
+}
+
+TEST(ManifestFields, DefaultsForWhatMayBeLeftOut)
+{
+    const Manifest manifest = parse(R"(
+[[app_versions]]
+display = "D"
+key = 'S\K'
+file = "W.EXE"
+checksum = 0xBEEF
+[[windows]]
+display = "W"
+[[archives]]
+id = 7
+progress = "P"
+content = ["a.txt", { file = "b.exe", from = "files", name = "B.EXE" }, { folder = "help" }]
+[[registry]]
+root = "HKLM"
+key = "K"
+type = "REG_SZ"
+data = ""
+)");
+    EXPECT_EQ(manifest.folder, "/kits/demo");
+    ASSERT_EQ(manifest.app_versions.size(), 1u);
+    EXPECT_EQ(manifest.app_versions[0].value, "");
+    EXPECT_EQ(manifest.app_versions[0].checksum, 0xBEEF);
+    EXPECT_FALSE(manifest.app_versions[0].checksum_of.has_value());
+    EXPECT_EQ(manifest.windows[0].window_class, "");
+    EXPECT_EQ(manifest.windows[0].title, "");
+    const ArchiveRow& archive = manifest.archives[0];
+    EXPECT_EQ(archive.base, KIT_BASE_INSTALL);
+    EXPECT_EQ(archive.subdirectory, "");
+    EXPECT_EQ(archive.window_bits, 15);
+    EXPECT_FALSE(archive.file_time.has_value());
+    ASSERT_EQ(archive.content.size(), 3u);
+    EXPECT_EQ(archive.content[0].kind, ContentKind::file_or_folder);
+    EXPECT_EQ(archive.content[0].source.root, InputRoot::manifest);
+    EXPECT_EQ(archive.content[1].kind, ContentKind::file);
+    EXPECT_EQ(archive.content[1].source.root, InputRoot::files);
+    EXPECT_EQ(archive.content[1].name, "B.EXE");
+    EXPECT_EQ(archive.content[2].kind, ContentKind::folder);
+    EXPECT_EQ(archive.content[2].source.path, "help");
+    EXPECT_EQ(manifest.registry[0].value, "");
+}
+
+TEST(ManifestFields, FileTimesAreLocalDosStamps)
+{
+    const Manifest manifest = parse(R"(
+[kit]
+title = "Widget 2.1 Upgrade"
+file_time = 1997-09-15T02:10:01
+[[archives]]
+id = 1
+progress = "P"
+file_time = 2001-12-31 23:59:58
+content = ["a"]
+)");
+    EXPECT_EQ(manifest.kit.title, "Widget 2.1 Upgrade");
+    ASSERT_TRUE(manifest.kit.file_time.has_value());
+    // 1997 is year 17 of the format; odd seconds round down to the two
+    // seconds it counts.
+    EXPECT_EQ(manifest.kit.file_time->date, (17 << 9) | (9 << 5) | 15);
+    EXPECT_EQ(manifest.kit.file_time->time, (2 << 11) | (10 << 5) | 0);
+    ASSERT_TRUE(manifest.archives[0].file_time.has_value());
+    EXPECT_EQ(manifest.archives[0].file_time->date, (21 << 9) | (12 << 5) | 31);
+    EXPECT_EQ(manifest.archives[0].file_time->time, (23 << 11) | (59 << 5) | 29);
+
+    EXPECT_NE(refusal("[kit]\nfile_time = 1997-09-15T02:10:00+02:00\n").find("time zone"), std::string::npos);
+    EXPECT_NE(refusal("[kit]\nfile_time = 1979-12-31T23:00:00\n").find("1980"), std::string::npos);
+    EXPECT_NE(refusal("[kit]\nfile_time = \"1997-09-15 02:10\"\n").find("local date-time"), std::string::npos);
+}
+
+TEST(ManifestRefusals, NameTheLineTheRowAndTheField)
+{
+    std::string message = refusal(std::string(kArchive) + "[[archives]]\nid = 2002\nprogress = 5\ncontent = []\n");
+    EXPECT_EQ(message, "kit.toml:8: [[archives]] row 2, progress: must be a string, not an integer");
+
+    message = refusal(std::string(kArchive) + "[[archives]]\nid = 2002\nprogres = 'x'\n");
+    EXPECT_EQ(message.rfind("kit.toml:8: [[archives]] row 2, progres: unknown field (expected id, progress,", 0), 0u)
+        << message;
+
+    // A missing field has no line of its own: the row's header gives it.
+    message = refusal("\n[[windows]]\nclass = 'C'\n");
+    EXPECT_EQ(message, "kit.toml:2: [[windows]] row 1, display: missing");
+
+    message = refusal("[[registry]]\nroot = 'HKEY_LOCAL'\nkey = 'K'\ntype = 'REG_SZ'\ndata = ''\n");
+    EXPECT_EQ(message, "kit.toml:2: [[registry]] row 1, root: unknown name \"HKEY_LOCAL\" (expected HKCR, "
+                       "HKEY_CLASSES_ROOT, HKLM, HKEY_LOCAL_MACHINE, HKCU, HKEY_CURRENT_USER, HKU, HKEY_USERS, "
+                       "or a number)");
+
+    message = refusal("[[registry]]\nroot = 2\nkey = 'K'\ntype = 'REG_BINARY'\ndata = ''\n");
+    EXPECT_NE(message.find("row 1, type: unknown name \"REG_BINARY\" (expected REG_SZ, REG_EXPAND_SZ, REG_DWORD"),
+              std::string::npos)
+        << message;
+
+    message = refusal("[[archives]]\nid = 65536\nprogress = 'P'\ncontent = ['a']\n");
+    EXPECT_EQ(message, "kit.toml:2: [[archives]] row 1, id: 65536 is out of range (0 to 65535)");
+
+    message = refusal("[[archives]]\nid = 1\nprogress = 'P'\nbase = -1\ncontent = ['a']\n");
+    EXPECT_NE(message.find("row 1, base: -1 is out of range"), std::string::npos) << message;
+}
+
+TEST(ManifestRefusals, ChecksumsAreGivenOneWay)
+{
+    const std::string row = "[[app_versions]]\ndisplay = 'D'\nkey = 'K'\nfile = 'F'\n";
+    EXPECT_NE(refusal(row).find("row 1, checksum: give either checksum or checksum_of"), std::string::npos);
+    EXPECT_NE(refusal(row + "checksum = 1\nchecksum_of = 'f'\n").find("give either"), std::string::npos);
+    EXPECT_NE(refusal(row + "checksum = 65536\n").find("out of range"), std::string::npos);
+    EXPECT_NE(refusal(row + "checksum_of = { file = 'f', from = 'build' }\n").find("checksum_of, from: unknown folder"),
+              std::string::npos);
+    const Manifest manifest = parse(row + "checksum_of = { file = 'w.exe', from = 'files' }\n");
+    ASSERT_TRUE(manifest.app_versions[0].checksum_of.has_value());
+    EXPECT_EQ(manifest.app_versions[0].checksum_of->path, "w.exe");
+    EXPECT_EQ(manifest.app_versions[0].checksum_of->root, InputRoot::files);
+}
+
+TEST(ManifestRefusals, ArchiveContent)
+{
+    const std::string row = "[[archives]]\nid = 1\nprogress = 'P'\n";
+    EXPECT_NE(refusal(row).find("row 1, content: missing"), std::string::npos);
+    EXPECT_NE(refusal(row + "content = []\n").find("content: empty"), std::string::npos);
+    EXPECT_NE(refusal(row + "content = 'a'\n").find("content: must be an array"), std::string::npos);
+    const std::string message = refusal(row + "content = [\n  'a',\n  { file = 'b', folder = 'c' },\n]\n");
+    EXPECT_EQ(message, "kit.toml:6: [[archives]] row 1, content item 2: give either file or folder");
+    EXPECT_NE(refusal(row + "content = [{ folder = 'c', name = 'C' }]\n").find("content item 1, name"),
+              std::string::npos);
+    EXPECT_NE(refusal(row + "content = [{ file = 'c', as = 'C' }]\n").find("content item 1, as: unknown field"),
+              std::string::npos);
+    EXPECT_NE(refusal(row + "content = [3]\n").find("content item 1: must be a path or a table"), std::string::npos);
+}
+
+TEST(ManifestRefusals, DocumentShape)
+{
+    EXPECT_EQ(refusal("[archives]\nid = 1\n"),
+              "kit.toml:1: archives: must be an array of tables, written as [[archives]]");
+    EXPECT_NE(refusal("[[widgets]]\nid = 1\n").find("widgets: unknown field"), std::string::npos);
+    EXPECT_NE(refusal("kit = 3\n").find("[kit]: must be a table"), std::string::npos);
+    // TOML syntax errors keep the parser's line and column.
+    const std::string message = refusal("[kit]\ntitle = \"open\n");
+    EXPECT_EQ(message.rfind("kit.toml:2:", 0), 0u) << message;
+}
+
+TEST(ManifestFiles, ReadsFromDiskAndStartsPathsInTheManifestsFolder)
+{
+    EXPECT_THROW(read_manifest("/nonexistent/kit.toml"), KitError);
+    EXPECT_THROW(read_manifest(std::filesystem::temp_directory_path()), KitError);
+    const Manifest manifest = read_manifest(DEMO_KIT_MANIFEST);
+    EXPECT_EQ(manifest.folder, std::filesystem::path(DEMO_KIT_MANIFEST).parent_path());
+    EXPECT_EQ(manifest.file, DEMO_KIT_MANIFEST);
+}
