@@ -360,6 +360,8 @@ json optional_json(const std::optional<LRESULT>& value) {
   return value ? json(static_cast<long long>(static_cast<int>(*value))) : json(nullptr);
 }
 
+void print(const json& value);
+
 // ---------------------------------------------------------------- actions
 
 constexpr int kDialogControls[] = {IDC_PROGRESS_GROUP, IDC_PROGRESS_LINE1, IDC_PROGRESS_LINE2, IDC_PROGRESS_BAR,
@@ -776,6 +778,36 @@ int act_watch(const Options& options) {
   return 0;
 }
 
+// Installs message_recorder.dll's hook for every program of the desktop
+// (see that file) until --stop-file exists or --timeout has passed. Prints
+// one line when the hook is in place and one when it is removed.
+int act_record(const Options& options) {
+  std::wstring dll_path = to_wide(options.get("dll"));
+  DWORD timeout = static_cast<DWORD>(options.number("timeout", 300000));
+  std::wstring stop_file = to_wide(options.get("stop-file", ""));
+  HMODULE dll = LoadLibraryW(dll_path.c_str());
+  if (!dll) throw Failure("cannot load " + options.get("dll") + ": " + last_error_text(GetLastError()));
+  auto procedure = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(dll, "RecordMessage")));
+  if (!procedure) throw Failure(options.get("dll") + " has no RecordMessage");
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, procedure, dll, 0);
+  if (!hook) throw Failure("SetWindowsHookEx failed: " + last_error_text(GetLastError()));
+  print({{"recording", true}});
+  ULONGLONG start = GetTickCount64();
+  std::string why = "timeout";
+  while (GetTickCount64() - start < timeout) {
+    if (!stop_file.empty() && GetFileAttributesW(stop_file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      why = "stopped";
+      break;
+    }
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    Sleep(kPollMs);
+  }
+  UnhookWindowsHookEx(hook);
+  print({{"end", why}, {"t_ms", GetTickCount64() - start}});
+  return 0;
+}
+
 // ---------------------------------------------------------------- registry
 
 struct KeyPath {
@@ -1028,8 +1060,12 @@ json act_file_info(const Options& options) {
     DWORD error = GetLastError();
     return {{"path", path}, {"exists", false}, {"error", error}};
   }
+  // The 8.3 form, as a program that asks for it gets it.
+  wchar_t short_path[MAX_PATH * 2] = {};
+  DWORD short_length = GetShortPathNameW(to_wide(path).c_str(), short_path, MAX_PATH * 2);
   return {{"path", path},
           {"exists", true},
+          {"short_path", short_length ? json(to_utf8(short_path)) : json(nullptr)},
           {"directory", (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0},
           {"readonly", (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0},
           {"attributes", data.dwFileAttributes},
@@ -1121,6 +1157,7 @@ const char kUsage[] =
     "  message-box  --caption T [--timeout MS] [--icon-timeout MS]\n"
     "  answer       --caption T --id N [--force]\n"
     "  watch        --caption T [--interval MS] [--timeout MS] [--stop-file PATH]\n"
+    "  record       --dll message_recorder.dll [--timeout MS] [--stop-file PATH]\n"
     "  list-windows [--all]\n"
     "  reg-get      --key 'HKLM\\...' [--value NAME] [--view 32|64]\n"
     "  reg-set      --key 'HKLM\\...' [--value NAME] --type sz|expand_sz|multi_sz|dword|qword|binary --data D\n"
@@ -1154,6 +1191,7 @@ int run(const std::vector<std::string>& args) {
       {"wait-exit", act_wait_exit},
   };
   if (action == "watch") return act_watch(options);
+  if (action == "record") return act_record(options);
   auto it = actions.find(action);
   if (it == actions.end()) throw UsageError("unknown action: " + action);
   print(it->second(options));

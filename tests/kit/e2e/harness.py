@@ -28,11 +28,15 @@ Following an install: `watch = kit.watch()` before pressing Install, then
 `watch.wait_end(60)` once the dialog is gone; `watch.sequence(211)` gives the
 successive texts of a progress line (texts shown for less than the 20 ms poll
 can be missed). The bar can be read only while the kit waits for input
-(idle, or inside a message box): `kit.state(bar=True).bar`.
+(idle, or inside a message box): `kit.state(bar=True).bar`. To see every
+text and bar setting however briefly it lasts, record instead:
+`rec = self.sc.record()` before pressing Install, `rec.stop()` afterwards,
+then `rec.changes(dialog_hwnd)` lists what the dialog's controls were told,
+in order.
 
 Paths come from the environment that CTest sets (see tests/kit/CMakeLists.txt):
-UPKIT_E2E_KIT, UPKIT_E2E_DRIVER, UPKIT_E2E_PROGRAM_<TARGET>, UPKIT_E2E_TEMPLATE,
-UPKIT_E2E_ARTIFACTS, UPKIT_E2E_WORK. Run by hand, they default to the win64
+UPKIT_E2E_KIT, UPKIT_E2E_DRIVER, UPKIT_E2E_RECORDER, UPKIT_E2E_PROGRAM_<TARGET>,
+UPKIT_E2E_TEMPLATE, UPKIT_E2E_ARTIFACTS, UPKIT_E2E_WORK. Run by hand, they default to the win64
 build folder. UPKIT_E2E_KEEP=1 keeps each scenario's prefix copy.
 
 `python3 harness.py make-template DIR` makes the template prefix (the CTest
@@ -136,6 +140,16 @@ def program(target: str) -> Path:
 
 def driver_program() -> Path:
     return _env_path("UPKIT_E2E_DRIVER", DEFAULT_BUILD / "kit_driver.exe")
+
+
+def recorder_library() -> Path:
+    return _env_path("UPKIT_E2E_RECORDER", DEFAULT_BUILD / "message_recorder.dll")
+
+
+def windows_path(host: Path) -> str:
+    """A host file as Wine programs name it: through drive Z:, the host's
+    root."""
+    return "Z:" + str(Path(host).resolve()).replace("/", "\\")
 
 
 def artifacts_root() -> Path:
@@ -472,6 +486,48 @@ class Watch:
         return seen
 
 
+@dataclass
+class Recording:
+    """A running driver `record`: every WM_SETTEXT, PBM_SETRANGE and
+    PBM_SETPOS that any window of the prefix handled meanwhile, recorded
+    inside the receiving program after its window procedure (see
+    driver/message_recorder.cpp), so nothing is missed however briefly it
+    lasted."""
+
+    process: subprocess.Popen
+    output: Path
+    offset: int
+    stop_file: Path
+    records: list = field(default_factory=list)
+
+    def stop(self, timeout: float = 10) -> list:
+        if self.process.poll() is None:
+            self.stop_file.touch()
+            try:
+                self.process.wait(timeout)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        data = self.output.read_bytes()[self.offset:] if self.output.exists() else b""
+        self.records = [json.loads(line) for line in data.decode("utf-8", errors="replace").splitlines() if line]
+        return self.records
+
+    def changes(self, parent: int) -> list:
+        """What the children of window `parent` (a dialog) were told, in
+        order: ("text", control id, new text), and ("range", control id, low,
+        high, pos) or ("pos", ...) with a progress bar's state after
+        PBM_SETRANGE or PBM_SETPOS."""
+        out = []
+        for r in self.records:
+            if r["parent"] != parent:
+                continue
+            if r["kind"] == "text":
+                out.append(("text", r["id"], r["text"]))
+            else:
+                out.append((r["kind"], r["id"], r["low"], r["high"], r["pos"]))
+        return out
+
+
 # ---------------------------------------------------------------- programs
 
 
@@ -733,6 +789,29 @@ class Scenario:
             time.sleep(0.01)
         return w
 
+    def record(self, timeout: float = 300) -> Recording:
+        """Starts recording what the prefix's windows are told to show (see
+        Recording); returns once the hook is in place."""
+        n = len(self.watches) + 1
+        output = self.drive_c / "upkit-e2e-messages.jsonl"
+        offset = output.stat().st_size if output.exists() else 0
+        stop_file = self.drive_c / f"upkit-e2e-stop-record-{n}"
+        log_path = self.artifacts / f"record-{n}.log"
+        with open(log_path, "wb") as out:
+            process = subprocess.Popen(
+                [WINE64, str(driver_program()), "record", "--dll", windows_path(recorder_library()), "--timeout",
+                 str(self._ms(timeout)), "--stop-file", f"C:\\{stop_file.name}"],
+                env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+        recording = Recording(process, output, offset, stop_file)
+        self.watches.append(recording)
+        deadline = time.monotonic() + 30
+        while b"recording" not in log_path.read_bytes():
+            if process.poll() is not None or time.monotonic() > deadline:
+                recording.stop()
+                raise HarnessError(f"the recorder did not start (exit {process.poll()}): {log_path.read_text()}")
+            time.sleep(0.01)
+        return recording
+
     # -- registry
 
     def reg_get(self, key: str, value: Optional[str] = None, view: Optional[int] = None) -> dict:
@@ -814,7 +893,8 @@ class Scenario:
         return self.host_path(windows_path).exists()
 
     def file_info(self, windows_path: str) -> dict:
-        """What Windows sees: exists, size, readonly, last_write (utc, dos)."""
+        """What Windows sees: exists, size, readonly, last_write (utc, dos),
+        short_path (the 8.3 form)."""
         return self.driver("file-info", path=windows_path)
 
     # -- programs
@@ -829,19 +909,25 @@ class Scenario:
         return p
 
     def start_window(self, window_class: str, title: str = "", hidden: bool = False,
-                     copy_to: Optional[str] = None) -> Program:
+                     copy_to: Optional[str] = None, program_bytes: Optional[bytes] = None,
+                     hold: Optional[str] = None) -> Program:
         """Starts the window stand-in: a top-level window of that class (and
         title), like a running product. copy_to runs it from a copy of its
-        program at C:\\..., so that its .exe is a file in use there."""
+        program at C:\\..., so that its .exe is a file in use there
+        (program_bytes: that copy's content instead, a variant of the
+        stand-in's program). hold keeps the file C:\\... open the while,
+        without sharing it for deletion."""
         exe: "Path | str" = program("window_standin")
         if copy_to:
-            self.put_file(copy_to, Path(exe))
+            self.put_file(copy_to, program_bytes if program_bytes is not None else Path(exe))
             exe = copy_to
         args = ["--class", window_class]
         if title:
             args += ["--title", title]
         if hidden:
             args.append("--hidden")
+        if hold:
+            args += ["--hold", hold]
         p = self.start(exe, *args)
         if not hidden and title:
             self.wait_window(title, window_class)

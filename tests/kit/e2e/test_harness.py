@@ -108,6 +108,27 @@ class DialogTests(StandinCase):
         self.assertEqual(watch.box_texts(), [BOX_TEXT])
         self.assertEqual(records[-1]["end"], "gone")
 
+    def test_recording_sees_every_text_and_bar_setting(self):
+        # Without --busy "Step 1" lasts no time at all: a watch misses it,
+        # the recording does not.
+        kit = self.start_kit()
+        dialog = kit.wait_dialog()
+        recording = self.sc.record()
+        kit.press(INSTALL)
+        kit.message_box()
+        kit.answer(harness.IDYES)
+        self.assertEqual(kit.wait_exit(), 100 + harness.IDYES)
+        recording.stop()
+        self.assertEqual(recording.changes(dialog.hwnd), [
+            ("text", LINE1, "Installing the stand-in"), ("text", LINE2, "Step 1"),
+            # The bar's first position, 5, is cut to the new range's end.
+            ("range", BAR, 0, 4, 4), ("pos", BAR, 0, 4, 1),
+            ("text", LINE2, "Step 2"), ("range", BAR, 0, 4, 1), ("pos", BAR, 0, 4, 3),
+        ])
+        # The box's text is recorded too, under the box.
+        self.assertIn(BOX_TEXT, [r["text"] for r in recording.records
+                                 if r["kind"] == "text" and r["parent"] != dialog.hwnd])
+
     def test_enter_runs_the_default_button(self):
         kit = self.start_kit()
         kit.wait_dialog()
@@ -284,6 +305,12 @@ class RegistryAndFileTests(StandinCase):
         # TZ=UTC: the DOS time is the UTC time (seconds halved).
         self.assertEqual(info["last_write"]["dos_date"], ((2023 - 1980) << 9) | (11 << 5) | 14)
         self.assertEqual(info["last_write"]["dos_time"], (22 << 11) | (13 << 5) | (20 // 2))
+        # The 8.3 form that Windows gives programs: Wine makes its own short
+        # names, so only their shape is known.
+        short = info["short_path"].split("\\")
+        self.assertEqual(short[0], "C:")
+        self.assertRegex(short[1], r"^[^ .]{1,8}$")
+        self.assertEqual([p.upper() for p in short[2:]], ["SUB", "DATA.BIN"])
         self.assertFalse(self.sc.file_info(r"C:\Product Dir\missing.bin")["exists"])
 
     def test_pending_renames_wait_for_the_restart(self):

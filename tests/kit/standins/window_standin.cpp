@@ -1,8 +1,10 @@
 // A stand-in for a running program: one visible (or --hidden) top-level
 // window of the given class and title. It ends when the window is closed,
-// with --exit-code (default 0).
+// with --exit-code (default 0). --hold keeps a file open for reading all the
+// while, shared for reading and writing but not for deletion, as a program
+// that has its document open does (exit code 5 when it cannot be opened).
 //
-//   window_standin --class CLASS [--title TITLE] [--hidden] [--exit-code N]
+//   window_standin --class CLASS [--title TITLE] [--hidden] [--exit-code N] [--hold PATH]
 #include <windows.h>
 
 #include <cstdlib>
@@ -25,6 +27,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const char* class_name = nullptr;
   const char* title = "";
+  const char* held_path = nullptr;
   bool hidden = false;
   for (int i = 1; i < __argc; ++i) {
     const char* name = __argv[i];
@@ -37,9 +40,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!std::strcmp(name, "--class")) class_name = value;
     else if (!std::strcmp(name, "--title")) title = value;
     else if (!std::strcmp(name, "--exit-code")) exit_code = std::atoi(value);
+    else if (!std::strcmp(name, "--hold")) held_path = value;
     else return 2;
   }
   if (!class_name) return 2;
+  HANDLE held = INVALID_HANDLE_VALUE;
+  if (held_path) {
+    held = CreateFileA(held_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return 5;
+  }
 
   WNDCLASSA window_class{};
   window_class.lpfnWndProc = window_proc;
@@ -58,5 +68,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
   return static_cast<int>(message.wParam);
 }
