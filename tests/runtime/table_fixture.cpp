@@ -53,6 +53,14 @@ void KitModule::add_table(const std::string& name, const std::vector<std::uint8_
         throw std::runtime_error("cannot add table " + name);
 }
 
+void KitModule::add_archive(unsigned id, const std::vector<std::uint8_t>& bytes)
+{
+    std::vector<std::uint8_t> copy = bytes;
+    if (!UpdateResourceA(update_, KIT_ARCHIVE_TYPE, MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                         copy.data(), static_cast<DWORD>(copy.size())))
+        throw std::runtime_error("cannot add archive " + std::to_string(id));
+}
+
 void KitModule::load()
 {
     if (!EndUpdateResourceA(update_, FALSE))

@@ -37,6 +37,8 @@ public:
     // Adds an RCDATA table by name (stored, as resource names are, in
     // upper case).
     void add_table(const std::string& name, const std::vector<std::uint8_t>& bytes);
+    // Adds an ARCHIVE resource.
+    void add_archive(unsigned id, const std::vector<std::uint8_t>& bytes);
     // Writes the tables and makes the module the kit's.
     void load();
 
