@@ -269,10 +269,21 @@ class Display:
         self.log_file.close()
 
 
-class Run:
-    """What one test run shares: the display and the template prefix."""
+class ExistingDisplay:
+    """A display that is already there (a person's screen): used, not owned."""
 
-    def __init__(self):
+    def __init__(self, name: str):
+        self.name = name
+
+    def stop(self) -> None:
+        pass
+
+
+class Run:
+    """What one test run shares: the display and the template prefix. With
+    `display`, programs show on that X display instead of a private Xvfb."""
+
+    def __init__(self, display: Optional[str] = None):
         start = time.monotonic()
         self.artifacts = artifacts_root()
         self.artifacts.mkdir(parents=True, exist_ok=True)
@@ -280,7 +291,7 @@ class Run:
         if work:
             Path(work).mkdir(parents=True, exist_ok=True)
         self.work = Path(tempfile.mkdtemp(prefix="run-", dir=work or None))
-        self.display = Display(self.artifacts / "xvfb.log")
+        self.display = ExistingDisplay(display) if display else Display(self.artifacts / "xvfb.log")
         template = os.environ.get("UPKIT_E2E_TEMPLATE")
         if template and (Path(template) / TEMPLATE_MARKER).is_file():
             self.template = Path(template)
