@@ -22,6 +22,16 @@ get_filename_component(compiler_name ${CMAKE_CXX_COMPILER} NAME)
 string(REGEX REPLACE "-g\\+\\+.*$" "" triple_prefix ${compiler_name})
 find_program(UPKIT_OBJDUMP NAMES ${triple_prefix}-objdump REQUIRED)
 
+# The generator of a kit's tables and archives, run on the build machine: a
+# cross build runs the native one of cmake/HostTools.cmake.
+if(CMAKE_CROSSCOMPILING)
+  set(UPKIT_KIT_RESOURCES ${UPKIT_HOST_KIT_RESOURCES})
+  set(UPKIT_KIT_RESOURCES_DEPENDS host_tools ${UPKIT_HOST_KIT_RESOURCES})
+else()
+  set(UPKIT_KIT_RESOURCES $<TARGET_FILE:kit-resources>)
+  set(UPKIT_KIT_RESOURCES_DEPENDS kit-resources)
+endif()
+
 # The only DLLs a kit may import from.
 set(UPKIT_KIT_LIBRARIES kernel32 user32 gdi32 advapi32 comctl32 gcc)
 

@@ -26,21 +26,6 @@ fs::path path_of_utf8(std::string_view text)
     return fs::path(std::u8string(text.begin(), text.end()));
 }
 
-char ascii_lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Windows compares names without regard to case, so "A.TXT" and "a.txt"
-// would land in one file.
-std::string folded(std::string_view name)
-{
-    std::string out(name);
-    for (char& c : out)
-        c = ascii_lower(c);
-    return out;
-}
-
 struct Source {
     fs::path path;
     std::string stored;
@@ -135,7 +120,7 @@ void check_stored_names(const std::vector<Source>& sources, const Origin& origin
         if (const char* reason = unsafe_name_reason(source.stored))
             refuse(origin, source.label,
                    fmt::format("{}: cannot be stored as \"{}\": {}", source.path.string(), source.stored, reason));
-        const std::string key = folded(source.stored);
+        const std::string key = folded_name(source.stored);
         const auto [existing, inserted] = files.emplace(key, &source);
         if (!inserted)
             refuse(origin, source.label,

@@ -35,21 +35,6 @@ std::string display_of(const fs::path& path)
     return host_text_of(path).value_or(path.string());
 }
 
-char ascii_lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Windows compares names without regard to case, so "A.TXT" and "a.txt"
-// would land in one file.
-std::string folded(std::string_view name)
-{
-    std::string out(name);
-    for (char& c : out)
-        c = ascii_lower(c);
-    return out;
-}
-
 // The stored name of a file below a folder: its relative path, components
 // joined with backslashes.
 std::string stored_name_of(const fs::path& relative, const fs::path& file)
@@ -89,7 +74,7 @@ public:
     {
         for (const fs::path& own : paths_) {
             std::error_code ec;
-            if (folded(display_of(own.filename())) == folded(display_of(file.filename())) &&
+            if (folded_name(display_of(own.filename())) == folded_name(display_of(file.filename())) &&
                 fs::equivalent(own, file, ec))
                 return true;
         }
@@ -163,7 +148,7 @@ void check_stored_names(const std::vector<Source>& sources)
         if (const char* reason = unsafe_name_reason(source.stored))
             throw CreateError(source.display,
                               fmt::format("cannot be stored as {}: {}", printable(source.stored), reason));
-        const std::string key = folded(source.stored);
+        const std::string key = folded_name(source.stored);
         const auto [existing, inserted] = files.emplace(key, &source);
         if (!inserted)
             throw CreateError(

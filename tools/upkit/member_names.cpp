@@ -81,4 +81,13 @@ const char* unsafe_name_reason(std::string_view stored_name)
     }
 }
 
+std::string folded_name(std::string_view name)
+{
+    std::string out(name);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 }  // namespace upkit

@@ -2,6 +2,7 @@
 // folder on Windows.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace upkit {
@@ -16,5 +17,9 @@ const char* unsafe_name_reason(std::string_view stored_name);
 
 // The name as the reader joins it to a folder: without one leading backslash.
 std::string_view name_below_folder(std::string_view stored_name);
+
+// The name with ASCII letters in lower case: Windows compares names without
+// regard to case, so "A.TXT" and "a.txt" land in one file.
+std::string folded_name(std::string_view name);
 
 }  // namespace upkit
