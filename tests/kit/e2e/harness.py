@@ -547,14 +547,14 @@ class Program:
     `path` is a host path, or a C:\\... path that Wine is given as it is."""
 
     def __init__(self, scenario: "Scenario", path: "Path | str", args: Iterable[str], log_name: str,
-                 cwd: Optional[Path]):
+                 cwd: Optional[Path], env: Optional[dict] = None):
         self.scenario = scenario
         self.path = path if isinstance(path, str) else Path(path)
         self.name = ntpath.basename(path) if isinstance(path, str) else Path(path).name
         self.log_path = scenario.artifacts / f"{log_name}.log"
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen(
-            [WINE64, str(path), *[str(a) for a in args]], env=scenario.env, stdin=subprocess.DEVNULL,
+            [WINE64, str(path), *[str(a) for a in args]], env={**scenario.env, **(env or {})}, stdin=subprocess.DEVNULL,
             stdout=self._log, stderr=subprocess.STDOUT, cwd=str(cwd or scenario.drive_c),
         )
         self.started = time.monotonic()
@@ -586,10 +586,28 @@ class Kit(Program):
     """The kit under test, with its dialog and message box captions."""
 
     def __init__(self, scenario: "Scenario", path: Path, args, dialog_caption: str, box_caption: Optional[str],
-                 log_name: str, cwd: Optional[Path]):
-        super().__init__(scenario, path, args, log_name, cwd)
+                 log_name: str, cwd: Optional[Path], env: Optional[dict] = None):
+        super().__init__(scenario, path, args, log_name, cwd, env)
         self.dialog_caption = dialog_caption
         self.box_caption = box_caption
+
+    def message_calls(self) -> list:
+        """With trace_messages: the kit's MessageBeep and MessageBoxA calls so
+        far, in order, as ("beep", type) and ("box", type, text, caption),
+        from Wine's trace of the kit's calls into USER32."""
+        if not self._log.closed:
+            self._log.flush()
+        calls = []
+        for line in self.log_path.read_text(encoding="latin-1").splitlines():
+            beep = re.search(r"Call user32\.MessageBeep\(([0-9a-f]+)\) ret=", line)
+            if beep:
+                calls.append(("beep", int(beep.group(1), 16)))
+                continue
+            box = re.search(r'Call user32\.MessageBoxA\([0-9a-f]+,[0-9a-f]+ "(.*)",[0-9a-f]+ "(.*)",([0-9a-f]+)\) ret=',
+                            line)
+            if box:
+                calls.append(("box", int(box.group(3), 16), box.group(1), box.group(2)))
+        return calls
 
     def _box_caption(self, caption: Optional[str]) -> str:
         caption = caption or self.box_caption
@@ -945,15 +963,21 @@ class Scenario:
         return p
 
     def start_kit(self, dialog_caption: str, box_caption: Optional[str] = None, args: Iterable[str] = (),
-                  path: Optional[Path] = None, copy_to: Optional[str] = None) -> Kit:
+                  path: Optional[Path] = None, copy_to: Optional[str] = None, trace_messages: bool = False) -> Kit:
         """Starts the kit (UPKIT_E2E_KIT, or path) with wine64 from C:\\.
-        copy_to runs it from a copy at C:\\... instead of the build folder."""
+        copy_to runs it from a copy at C:\\... instead of the build folder.
+        trace_messages has Wine log the kit's MessageBeep and MessageBoxA
+        calls, for Kit.message_calls(): a beep has no other trace here."""
         exe: "Path | str" = Path(path) if path else kit_program()
         if copy_to:
             self.put_file(copy_to, Path(exe))
             exe = copy_to
+        env = None
+        if trace_messages:
+            self.reg_set(r"HKCU\Software\Wine\Debug", "RelayInclude", "user32.MessageBeep;user32.MessageBoxA")
+            env = {"WINEDEBUG": "+relay"}
         n = sum(isinstance(p, Kit) for p in self.programs) + 1
-        kit = Kit(self, exe, args, dialog_caption, box_caption, f"kit-{n}", None)
+        kit = Kit(self, exe, args, dialog_caption, box_caption, f"kit-{n}", None, env)
         self.programs.append(kit)
         return kit
 

@@ -214,7 +214,7 @@ class FailingArchiveTests(wk.KitCase):
         progress updates and box texts."""
         product = wk.release("widget-2.0.exe")
         wk.install_product(self.sc, INSTALL_DIR, product)
-        kit = self.start_kit(path=harness.program(kit_name))
+        kit = self.start_kit(path=harness.program(kit_name), trace_messages=True)
         dialog = kit.wait_dialog()
         recording = self.sc.record()
         kit.press(INSTALL)
@@ -237,6 +237,10 @@ class FailingArchiveTests(wk.KitCase):
         kit.press(EXIT)
         self.assertEqual(kit.wait_exit(), 0)
         recording.stop()
+        expected_calls = [("beep", wk.MB_ICONEXCLAMATION), ("box", wk.MB_ICONEXCLAMATION)]
+        if error:
+            expected_calls = [("beep", wk.MB_ICONHAND), ("box", wk.MB_ICONHAND)] + expected_calls
+        self.assertEqual(wk.beeps_and_boxes(kit), expected_calls)
         self.assertEqual(wk.staged_archives(self.sc), [])
         self.assert_registry_untouched(INSTALL_DIR)
         self.assertEqual(sorted(p.name for p in self.sc.host_path(INSTALL_DIR).iterdir()),

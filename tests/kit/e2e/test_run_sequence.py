@@ -55,7 +55,7 @@ class IdleDialogTests(wk.KitCase):
 class RefusalTests(wk.KitCase):
     def test_no_qualifying_version_each_time_install_is_pressed(self):
         # Arguments on the command line change nothing.
-        kit = self.start_kit("/S", "-install", INSTALL_DIR)
+        kit = self.start_kit("/S", "-install", INSTALL_DIR, trace_messages=True)
         dialog = kit.wait_dialog()
         self.assertTrue(dialog.idle())
         recording = self.sc.record()
@@ -81,6 +81,8 @@ class RefusalTests(wk.KitCase):
         self.assertEqual(kit.wait_exit(), 0)
         recording.stop()
         self.assertEqual(wk.box_texts(recording, dialog.hwnd), [wk.MSG_NO_VERSION] * 2)
+        # Each box comes right after a beep with its own icon value.
+        self.assertEqual(wk.beeps_and_boxes(kit), [("beep", wk.MB_ICONEXCLAMATION), ("box", wk.MB_ICONEXCLAMATION)] * 2)
         self.assertEqual(wk.progress_steps(recording, dialog.hwnd), [])
         self.assert_not_installed(INSTALL_DIR, wk.release("widget-2.1.exe"))
         self.assert_registry_untouched(INSTALL_DIR)
@@ -89,7 +91,7 @@ class RefusalTests(wk.KitCase):
         product = wk.release("widget-2.0.exe")
         wk.install_product(self.sc, INSTALL_DIR, product)
         widget = self.sc.start_window("BrightfieldWidget", "Widget (stand-in)")
-        kit = self.start_kit()
+        kit = self.start_kit(trace_messages=True)
         dialog = kit.wait_dialog()
         recording = self.sc.record()
         kit.press(INSTALL)
@@ -112,6 +114,9 @@ class RefusalTests(wk.KitCase):
         self.assertEqual(kit.wait_exit(), 0)
         recording.stop()
         self.assertEqual(wk.box_texts(recording, dialog.hwnd), [wk.MSG_RUNNING.format("Widget"), wk.MSG_COMPLETED])
+        self.assertEqual(wk.beeps_and_boxes(kit), [("beep", wk.MB_ICONEXCLAMATION), ("box", wk.MB_ICONEXCLAMATION),
+                                                   ("beep", wk.MB_ICONASTERISK),
+                                                   ("box", wk.MB_YESNO | wk.MB_ICONASTERISK)])
         self.assertEqual(wk.progress_steps(recording, dialog.hwnd),
                          wk.expected_steps(wk.DETECTED["widget-2.0.exe"], wk.ARCHIVES))
         self.assert_installed(INSTALL_DIR)

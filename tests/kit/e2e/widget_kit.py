@@ -49,6 +49,10 @@ MSG_COMPLETED = ("Installation completed successfully. You need to restart your 
                  "application. Would you like to restart now?")
 UPDATING_REGISTRY = "Updating registry..."
 
+# Message box types: the icon values, also the values of the beep before
+# each box.
+MB_YESNO, MB_ICONHAND, MB_ICONEXCLAMATION, MB_ICONASTERISK = 0x4, 0x10, 0x30, 0x40
+
 # A window class that no kit table lists: a program that is merely running.
 BYSTANDER_CLASS = "UpkitE2EBystander"
 
@@ -190,6 +194,12 @@ def expected_steps(detected: str, install_archives: list) -> list:
             steps.append((a.progress, m.name, 0, len(a.members), i))
     steps.append((UPDATING_REGISTRY, "", 0, 100, 100))
     return steps
+
+
+def beeps_and_boxes(kit: harness.Kit) -> list:
+    """The kit's MessageBeep and MessageBoxA calls, as (call, type), in order
+    (the kit started with trace_messages)."""
+    return [call[:2] for call in kit.message_calls()]
 
 
 def box_texts(recording: harness.Recording, dialog: int) -> list:
