@@ -9,7 +9,7 @@ target_compile_definitions(upkit_third_party INTERFACE FMT_HEADER_ONLY)
 if(CMAKE_CROSSCOMPILING)
   set(link_dir ${CMAKE_BINARY_DIR}/third-party-include)
   file(MAKE_DIRECTORY ${link_dir})
-  foreach(dir CLI nlohmann fmt)
+  foreach(dir CLI nlohmann fmt toml++)
     if(NOT EXISTS /usr/include/${dir})
       message(FATAL_ERROR "/usr/include/${dir} is missing: install the Debian -dev package")
     endif()
@@ -29,10 +29,13 @@ else()
   target_include_directories(upkit_third_party SYSTEM INTERFACE /usr/include)
 endif()
 
-# toml++ reads kit manifests, on the build machine only (kitbuild): Debian's
-# package config when there is one, else its headers alone.
+# toml++ reads kit manifests (kitbuild): natively Debian's package config
+# when there is one, else its headers alone; the mingw builds use the headers
+# alone, through the folder of links.
 add_library(upkit_toml INTERFACE)
-if(NOT CMAKE_CROSSCOMPILING)
+if(CMAKE_CROSSCOMPILING)
+  target_compile_definitions(upkit_toml INTERFACE TOML_HEADER_ONLY=1)
+else()
   find_package(tomlplusplus CONFIG QUIET)
   if(TARGET tomlplusplus::tomlplusplus)
     target_link_libraries(upkit_toml INTERFACE tomlplusplus::tomlplusplus)

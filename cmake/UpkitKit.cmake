@@ -15,8 +15,10 @@ endif()
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(UPKIT_KIT_FORMAT pei-i386)
+  set(UPKIT_KIT_ARCH win32)
 else()
   set(UPKIT_KIT_FORMAT pei-x86-64)
+  set(UPKIT_KIT_ARCH win64)
 endif()
 get_filename_component(compiler_name ${CMAKE_CXX_COMPILER} NAME)
 string(REGEX REPLACE "-g\\+\\+.*$" "" triple_prefix ${compiler_name})
@@ -32,14 +34,30 @@ else()
   set(UPKIT_KIT_RESOURCES_DEPENDS kit-resources)
 endif()
 
+# The upkit program run on the build machine, for `upkit build`.
+if(CMAKE_CROSSCOMPILING)
+  set(UPKIT_BUILD_UPKIT ${UPKIT_HOST_UPKIT})
+  set(UPKIT_BUILD_UPKIT_DEPENDS host_tools ${UPKIT_HOST_UPKIT})
+else()
+  set(UPKIT_BUILD_UPKIT $<TARGET_FILE:upkit>)
+  set(UPKIT_BUILD_UPKIT_DEPENDS upkit)
+endif()
+
 # The only DLLs a kit may import from.
 set(UPKIT_KIT_LIBRARIES kernel32 user32 gdi32 advapi32 comctl32 gcc)
 
 # Builds a kit: NAME the program, RC its resource script, INCLUDE_DIRS where
 # windres finds the generated tables and archives, DEPENDS those files.
+# Without RC, the program has no resources: the prebuilt runtime that
+# `upkit build` gives a kit's resources.
 function(upkit_add_kit)
   cmake_parse_arguments(KIT "" "NAME;RC" "INCLUDE_DIRS;DEPENDS" ${ARGN})
-  add_executable(${KIT_NAME} WIN32 ${KIT_RC})
+  if(KIT_RC)
+    add_executable(${KIT_NAME} WIN32 ${KIT_RC})
+  else()
+    # The objects of kit_startup, linked below, are its only sources.
+    add_executable(${KIT_NAME} WIN32)
+  endif()
   target_link_libraries(${KIT_NAME} PRIVATE kit_startup kit_runtime ${UPKIT_KIT_LIBRARIES})
   target_include_directories(${KIT_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tables ${KIT_INCLUDE_DIRS})
   target_link_options(${KIT_NAME} PRIVATE
@@ -47,10 +65,62 @@ function(upkit_add_kit)
     -Wl,-e,${UPKIT_KIT_ENTRY} -Wl,--fatal-warnings -Wl,--no-insert-timestamp
     ${UPKIT_KIT_SUBSYSTEM})
   # windres names no dependencies of its own.
-  set_source_files_properties(${KIT_RC} PROPERTIES OBJECT_DEPENDS "${KIT_DEPENDS}")
+  if(KIT_RC)
+    set_source_files_properties(${KIT_RC} PROPERTIES OBJECT_DEPENDS "${KIT_DEPENDS}")
+  endif()
   set_target_properties(${KIT_NAME} PROPERTIES LINKER_LANGUAGE CXX)
   # Runs on the build machine, for every Windows build (32-bit included).
   add_test(NAME ${KIT_NAME}_binary
     COMMAND ${CMAKE_SOURCE_DIR}/tests/binaries/check-kit-binary ${UPKIT_OBJDUMP} $<TARGET_FILE:${KIT_NAME}>
             ${UPKIT_KIT_FORMAT})
+endfunction()
+
+# Builds a kit the way a kit author does: `upkit build` puts the resources a
+# manifest describes into this build's kit runtime (kit-runtime-<arch>).
+#
+#   upkit_build_kit(NAME name MANIFEST file.toml [FILES folder] [DEPENDS ...])
+#
+# makes <build>/<name>.exe, by the target <name>; FILES is the folder of
+# built inputs, DEPENDS what must be built first. upkit_program_file gives
+# the kit's path. The kit's time stamp is fixed, so a build gives the same
+# bytes every time.
+function(upkit_build_kit)
+  cmake_parse_arguments(KIT "" "NAME;MANIFEST;FILES" "DEPENDS" ${ARGN})
+  set(output ${CMAKE_BINARY_DIR}/${KIT_NAME}.exe)
+  set(files)
+  if(KIT_FILES)
+    set(files --files ${KIT_FILES})
+  endif()
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+            ${UPKIT_BUILD_UPKIT} build ${KIT_MANIFEST} -o ${output} --arch ${UPKIT_KIT_ARCH}
+            --runtime $<TARGET_FILE:kit-runtime-${UPKIT_KIT_ARCH}> ${files} --depfile ${output}.d -q
+    DEPENDS ${KIT_MANIFEST} kit-runtime-${UPKIT_KIT_ARCH} ${UPKIT_BUILD_UPKIT_DEPENDS} ${KIT_DEPENDS}
+    DEPFILE ${output}.d
+    COMMENT "Building ${KIT_NAME}.exe from its manifest"
+    VERBATIM)
+  add_custom_target(${KIT_NAME} ALL DEPENDS ${output})
+  set_target_properties(${KIT_NAME} PROPERTIES UPKIT_KIT_FILE ${output})
+  add_test(NAME ${KIT_NAME}_binary
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/binaries/check-kit-binary ${UPKIT_OBJDUMP} ${output} ${UPKIT_KIT_FORMAT})
+endfunction()
+
+# upkit_program_file(variable target): the path of a program target's file,
+# a kit of upkit_build_kit included.
+function(upkit_program_file variable target)
+  get_target_property(kit_file ${target} UPKIT_KIT_FILE)
+  if(kit_file)
+    set(${variable} ${kit_file} PARENT_SCOPE)
+  else()
+    set(${variable} $<TARGET_FILE:${target}> PARENT_SCOPE)
+  endif()
+endfunction()
+
+# upkit_compare_kits(test a b): a test that passes when the kits of targets a
+# and b carry the same resources, byte for byte.
+function(upkit_compare_kits name a b)
+  upkit_program_file(file_a ${a})
+  upkit_program_file(file_b ${b})
+  add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/tests/binaries/compare-kit-resources ${file_a} ${file_b})
 endfunction()

@@ -48,6 +48,14 @@ std::vector<std::uint8_t> encode_directory_entry(const MemberInput& member)
     return out;
 }
 
+EncoderOptions level_options(int level, int window_bits)
+{
+    EncoderOptions options;
+    options.window_bits = window_bits;
+    options.max_chain = 4 << (std::clamp(level, 1, 9) - 1);
+    return options;
+}
+
 std::vector<std::uint8_t> encode_archive(const std::vector<MemberInput>& members, const EncoderOptions& options)
 {
     if (options.window_bits < kMinEncoderWindowBits || options.window_bits > kMaxEncoderWindowBits)

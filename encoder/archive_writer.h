@@ -22,6 +22,10 @@ struct EncoderOptions {
     int max_chain = 64;   // candidates tried per position by the match finder
 };
 
+// The options of a compression level, 1 (fastest) to 9 (smallest): each
+// level up tries twice as many match candidates; level 5 is the default.
+EncoderOptions level_options(int level, int window_bits);
+
 // Header fields our archives carry.
 const std::uint8_t kVersionA = 0;
 const std::uint8_t kVersionB = 97;

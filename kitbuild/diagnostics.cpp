@@ -22,8 +22,9 @@ std::string Origin::describe(std::string_view field) const
     std::string where;
     if (!table.empty())
         where = row > 0 ? fmt::format("[[{}]] row {}", table, row) : fmt::format("[{}]", table);
+    // "[[archives]] row 2, id", but "[kit] title".
     if (!field.empty())
-        where += where.empty() ? std::string(field) : fmt::format(", {}", field);
+        where += where.empty() ? std::string(field) : (row > 0 ? ", " : " ") + std::string(field);
     if (!where.empty())
         text += text.empty() ? where : ": " + where;
     return text;

@@ -285,13 +285,26 @@ std::vector<std::uint8_t> build_archive(const ArchiveRow& row, const std::vector
                            kMaxEncoderWindowBits));
     if (members.empty())
         refuse(row.origin, "content", "no files to store");
-    EncoderOptions options;
-    options.window_bits = row.window_bits;
+    const EncoderOptions options = level_options(row.level, row.window_bits);
     try {
         return encode_archive(members, options);
     } catch (const std::invalid_argument& e) {
         refuse(row.origin, "content", e.what());
     }
+}
+
+std::vector<std::uint8_t> read_prebuilt_archive(const ArchiveRow& row, const InputFolders& folders,
+                                                std::vector<fs::path>& read)
+{
+    const fs::path path = resolve_input(*row.prebuilt, folders, row.origin, "archive");
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        refuse(row.origin, "archive", fmt::format("{}: no such file", path.string()));
+    std::vector<std::uint8_t> bytes = read_whole_file(path, row.origin, "archive");
+    if (bytes.size() < 2 || bytes[0] != 'K' || bytes[1] != 'W')
+        refuse(row.origin, "archive", fmt::format("{}: not a KW archive (it must start with \"KW\")", path.string()));
+    read.push_back(path);
+    return bytes;
 }
 
 KitResources build_kit_resources(const Manifest& manifest, const std::optional<fs::path>& files_folder,
@@ -316,8 +329,15 @@ KitResources build_kit_resources(const Manifest& manifest, const std::optional<f
                                encode_registry_list(manifest.registry, diagnostics)});
 
     for (const ArchiveRow& row : manifest.archives) {
+        const std::string name = fmt::format("archive-{}.kw", row.id);
+        if (!row.carried)
+            continue;
+        if (row.prebuilt) {
+            resources.files.push_back({name, read_prebuilt_archive(row, folders, resources.inputs)});
+            continue;
+        }
         const std::vector<MemberInput> members = archive_members(row, manifest.kit, folders, resources.inputs);
-        resources.files.push_back({fmt::format("archive-{}.kw", row.id), build_archive(row, members)});
+        resources.files.push_back({name, build_archive(row, members)});
     }
     return resources;
 }

@@ -45,6 +45,11 @@ std::vector<MemberInput> archive_members(const ArchiveRow& row, const KitInfo& k
 // The archive image of a row; refuses window bits the encoder does not offer.
 std::vector<std::uint8_t> build_archive(const ArchiveRow& row, const std::vector<MemberInput>& members);
 
+// An archive row's prebuilt archive, as it is; refuses a file that does not
+// start with the archive signature.
+std::vector<std::uint8_t> read_prebuilt_archive(const ArchiveRow& row, const InputFolders& folders,
+                                                std::vector<std::filesystem::path>& read);
+
 struct OutputFile {
     std::string name;  // AppVersions.bin, ..., archive-2001.kw
     std::vector<std::uint8_t> bytes;

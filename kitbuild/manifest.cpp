@@ -1,5 +1,6 @@
 #include "manifest.h"
 
+#include <algorithm>
 #include <fmt/format.h>
 #include <fstream>
 #include <limits>
@@ -312,14 +313,35 @@ std::vector<ContentEntry> read_content(const Fields& fields, Origin& origin)
 void read_archive(const toml::table& table, Origin& origin, ArchiveRow& row)
 {
     const Fields fields(table, origin,
-                        {"id", "progress", "base", "subdirectory", "window_bits", "file_time", "content"});
+                        {"id", "progress", "base", "subdirectory", "window_bits", "level", "file_time", "content",
+                         "archive", "carried"});
     row.id = static_cast<std::uint16_t>(*fields.integer("id", 0, 0xFFFF, true));
     row.progress = *fields.text("progress", true);
     row.base = fields.code("base", kBaseWords, false).value_or(KIT_BASE_INSTALL);
     row.subdirectory = fields.text_or_empty("subdirectory");
+    if (const toml::node* carried = fields.get("carried")) {
+        if (!carried->is_boolean())
+            fields.wrong("carried", *carried, "true or false");
+        row.carried = carried->as_boolean()->get();
+    }
+    if (!row.carried) {
+        for (std::string_view field : {"content", "archive", "window_bits", "level", "file_time"})
+            if (fields.has(field))
+                refuse(origin, field, "a row without its archive (carried = false) takes no " + std::string(field));
+        return;
+    }
+    if (fields.has("archive")) {
+        for (std::string_view field : {"content", "window_bits", "level", "file_time"})
+            if (fields.has(field))
+                refuse(origin, field, "an archive stored as it is (archive = ...) takes no " + std::string(field));
+        row.prebuilt = fields.input_path("archive");
+        return;
+    }
     row.window_bits = static_cast<int>(
         fields.integer("window_bits", std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), false)
             .value_or(kDefaultArchiveWindowBits));
+    row.level = static_cast<int>(
+        fields.integer("level", kMinArchiveLevel, kMaxArchiveLevel, false).value_or(kDefaultArchiveLevel));
     row.file_time = fields.stamp("file_time");
     row.content = read_content(fields, origin);
 }
@@ -334,7 +356,43 @@ void read_registry(const toml::table& table, Origin& origin, RegistryRow& row)
     row.data = *fields.text("data", true);
 }
 
-KitInfo read_kit(const toml::table& document, const std::string& file)
+// How many manifests a chain of based_on may pass through.
+const int kMaxBaseDepth = 8;
+
+toml::table parse_document(std::string_view text, const std::string& file)
+{
+    try {
+        return toml::parse(text, file);
+    } catch (const toml::parse_error& e) {
+        throw KitError(fmt::format("{}:{}:{}: {}", file, e.source().begin.line, e.source().begin.column,
+                                   e.description()));
+    }
+}
+
+std::string read_text_file(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        throw KitError(fmt::format("{}: a folder, not a manifest", path.string()));
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (in)
+        text << in.rdbuf();
+    if (!in || in.bad())
+        throw KitError(fmt::format("{}: cannot read the file", path.string()));
+    return text.str();
+}
+
+// A path of another manifest, relative to its folder, as a path that means
+// the same from anywhere.
+void rebase(std::optional<InputPath>& input, const std::filesystem::path& folder)
+{
+    if (input && input->root == InputRoot::manifest && !std::filesystem::path(input->path).is_absolute())
+        input->path = std::filesystem::absolute(folder / input->path).lexically_normal().string();
+}
+
+KitInfo read_kit(const toml::table& document, const std::string& file, const std::filesystem::path& folder,
+                 int depth)
 {
     KitInfo kit;
     const toml::node* node = document.get("kit");
@@ -347,24 +405,78 @@ KitInfo read_kit(const toml::table& document, const std::string& file)
     const toml::table* table = node->as_table();
     if (!table)
         refuse(origin, "", "must be a table, written as [kit]");
-    const Fields fields(*table, origin, {"title", "caption", "file_time"});
-    kit.title = fields.text_or_empty("title");
-    kit.caption = fields.text_or_empty("caption");
-    kit.file_time = fields.stamp("file_time");
+    const Fields fields(*table, origin,
+                        {"based_on", "title", "maker", "product", "caption", "welcome", "internal_name", "legal",
+                         "file_version", "product_version", "bitmap", "icon", "file_time", "tables"});
+
+    // Every field not given here comes from the manifest this one is based on.
+    if (const std::optional<std::string> base = fields.text("based_on", false)) {
+        if (depth >= kMaxBaseDepth)
+            refuse(origin, "based_on", "the manifests are based on each other in a loop, or too deeply");
+        const std::filesystem::path base_path = folder / std::filesystem::path(*base);
+        std::string text;
+        try {
+            text = read_text_file(base_path);
+        } catch (const KitError& e) {
+            refuse(origin, "based_on", e.what());
+        }
+        const std::filesystem::path base_folder = base_path.parent_path();
+        kit = read_kit(parse_document(text, base_path.string()), base_path.string(), base_folder, depth + 1);
+        rebase(kit.bitmap, base_folder);
+        rebase(kit.icon, base_folder);
+    }
+
+    const auto text_field = [&](std::string_view name, std::string& target) {
+        if (const std::optional<std::string> value = fields.text(name, false))
+            target = *value;
+    };
+    text_field("title", kit.title);
+    text_field("maker", kit.maker);
+    text_field("product", kit.product);
+    text_field("caption", kit.caption);
+    text_field("welcome", kit.welcome);
+    text_field("internal_name", kit.internal_name);
+    text_field("legal", kit.legal);
+    text_field("file_version", kit.file_version);
+    text_field("product_version", kit.product_version);
+    if (fields.has("bitmap"))
+        kit.bitmap = fields.input_path("bitmap");
+    if (fields.has("icon"))
+        kit.icon = fields.input_path("icon");
+    if (fields.has("file_time"))
+        kit.file_time = fields.stamp("file_time");
+    if (const toml::node* tables = fields.get("tables")) {
+        const toml::array* list = tables->as_array();
+        if (!list)
+            fields.wrong("tables", *tables, "an array of table names");
+        kit.tables.clear();
+        for (const toml::node& element : *list) {
+            const auto* name = element.as_string();
+            const char* const known[] = {KIT_TABLE_APP_VERSIONS, KIT_TABLE_WINDOW_LIST, KIT_TABLE_ARCHIVE_LIST,
+                                         KIT_TABLE_REGISTRY_LIST};
+            if (!name || std::find(std::begin(known), std::end(known), name->get()) == std::end(known))
+                refuse(origin, "tables", "the names are AppVersions, WindowList, ArchiveList and RegistryList");
+            if (std::find(kit.tables.begin(), kit.tables.end(), name->get()) != kit.tables.end())
+                refuse(origin, "tables", fmt::format("{} is named twice", name->get()));
+            kit.tables.push_back(name->get());
+        }
+    }
+    kit.origin = origin;
     return kit;
 }
 
 }  // namespace
 
+std::string KitInfo::dialog_caption() const
+{
+    if (!caption.empty() || maker.empty())
+        return caption.empty() ? title : caption;
+    return maker + " " + title;
+}
+
 Manifest parse_manifest(std::string_view text, const std::string& file, const std::filesystem::path& folder)
 {
-    toml::table document;
-    try {
-        document = toml::parse(text, file);
-    } catch (const toml::parse_error& e) {
-        throw KitError(fmt::format("{}:{}:{}: {}", file, e.source().begin.line, e.source().begin.column,
-                                   e.description()));
-    }
+    const toml::table document = parse_document(text, file);
 
     Origin top;
     top.file = file;
@@ -373,7 +485,7 @@ Manifest parse_manifest(std::string_view text, const std::string& file, const st
     Manifest manifest;
     manifest.file = file;
     manifest.folder = folder.empty() ? std::filesystem::path(".") : folder;
-    manifest.kit = read_kit(document, file);
+    manifest.kit = read_kit(document, file, manifest.folder, 0);
     manifest.app_versions = read_rows<AppVersionRow>(document, file, "app_versions", read_app_version);
     manifest.windows = read_rows<WindowRow>(document, file, "windows", read_window);
     manifest.archives = read_rows<ArchiveRow>(document, file, "archives", read_archive);
@@ -383,16 +495,7 @@ Manifest parse_manifest(std::string_view text, const std::string& file, const st
 
 Manifest read_manifest(const std::filesystem::path& path)
 {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
-        throw KitError(fmt::format("{}: a folder, not a manifest", path.string()));
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (in)
-        text << in.rdbuf();
-    if (!in || in.bad())
-        throw KitError(fmt::format("{}: cannot read the file", path.string()));
-    return parse_manifest(text.str(), path.string(), path.parent_path());
+    return parse_manifest(read_text_file(path), path.string(), path.parent_path());
 }
 
 }  // namespace upkit::kitbuild

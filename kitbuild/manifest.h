@@ -2,10 +2,27 @@
 // holds, read from a TOML manifest into plain structures.
 //
 //   [kit]
-//   title = "Widget 2.1 Upgrade"           # optional for now
-//   caption = "Brightfield Widget 2.1 Upgrade"
+//   based_on = "../demo/kit.toml"          # optional: every [kit] field not
+//                                          # given here comes from there
+//   title = "Widget 2.1 Upgrade"           # message caption, file description
+//   maker = "Brightfield Software"         # company name
+//   product = "Widget"                     # product name
+//   caption = "Brightfield Widget 2.1 Upgrade"   # optional: the dialog's
+//                                          # caption, by default maker + title
+//   welcome = "Welcome to ... This kit will:"    # the dialog's first paragraph
+//   internal_name = "WIDUPG21"             # optional
+//   legal = "Copyright (C) 1997 ..."       # optional
+//   file_version = "A.01.10"               # optional, this by default
+//   product_version = "A.01.00"            # optional, this by default
+//   bitmap = "kit.bmp"                     # the dialog's picture, 180 x 325, 16 colours
+//   icon = "kit.ico"                       # the program icon
 //   file_time = 1997-09-15T02:10:00        # optional: the local time every
 //                                          # installed file carries
+//   tables = ["AppVersions", "ArchiveList"]  # optional: the tables the kit
+//                                          # carries, all four by default
+//
+// Only `upkit build` needs the dialog, picture and version texts; the
+// tables and archives alone need none of [kit].
 //
 //   [[app_versions]]                       # accepted installed versions, in order
 //   display = "Detected Widget 2.0"
@@ -27,12 +44,18 @@
 //   base = "install"                       # install | windows | system | a number
 //   subdirectory = "Help"                  # optional
 //   window_bits = 15                       # optional, 15 by default
+//   level = 5                              # optional: 1 (fastest) to 9 (smallest)
 //   file_time = 1997-09-15T02:10:00        # optional, overrides [kit]
 //   content = [
 //     "payload/README.TXT",                # a file or a folder next to the manifest
 //     { file = "widget-2.1.exe", from = "files", name = "WIDGET.EXE" },
 //     { folder = "help" },
 //   ]
+//   # or, instead of content, window_bits, level and file_time, an archive
+//   # made before, stored as it is:
+//   archive = "archive-2001.kw"
+//   # or, to test a kit that lacks an archive its list names:
+//   carried = false
 //
 //   [[registry]]                           # values written after the archives
 //   root = "HKLM"                          # HKCR | HKLM | HKCU | HKU (or the long
@@ -63,6 +86,12 @@
 namespace upkit::kitbuild {
 
 const int kDefaultArchiveWindowBits = 15;
+const int kDefaultArchiveLevel = 5;
+const int kMinArchiveLevel = 1;
+const int kMaxArchiveLevel = 9;
+
+const char* const kDefaultFileVersion = "A.01.10";
+const char* const kDefaultProductVersion = "A.01.00";
 
 // Where a relative input path starts.
 enum class InputRoot {
@@ -77,8 +106,23 @@ struct InputPath {
 
 struct KitInfo {
     std::string title;
-    std::string caption;
+    std::string maker;
+    std::string product;
+    std::string caption;  // empty: maker and title
+    std::string welcome;
+    std::string internal_name;
+    std::string legal;
+    std::string file_version = kDefaultFileVersion;
+    std::string product_version = kDefaultProductVersion;
+    std::optional<InputPath> bitmap;
+    std::optional<InputPath> icon;
     std::optional<DosStamp> file_time;
+    std::vector<std::string> tables = {KIT_TABLE_APP_VERSIONS, KIT_TABLE_WINDOW_LIST, KIT_TABLE_ARCHIVE_LIST,
+                                       KIT_TABLE_REGISTRY_LIST};
+    Origin origin;
+
+    // The dialog's caption: as given, else the maker's name and the title.
+    std::string dialog_caption() const;
 };
 
 struct AppVersionRow {
@@ -113,7 +157,10 @@ struct ArchiveRow {
     std::string subdirectory;
     std::uint16_t id = 0;
     std::vector<ContentEntry> content;
+    std::optional<InputPath> prebuilt;  // an archive stored as it is, instead of content
+    bool carried = true;                // false: listed, but no archive resource
     int window_bits = kDefaultArchiveWindowBits;
+    int level = kDefaultArchiveLevel;
     std::optional<DosStamp> file_time;
     Origin origin;
 };

@@ -56,18 +56,48 @@ int run_upkit(int argc, char** argv, std::ostream& out, std::ostream& err)
 
     ListOptions list;
     CLI::App* list_command = app.add_subcommand("list", "Show an archive's members");
-    list_command->add_option("archive", list.archive, "Archive to read")->required();
+    list_command->add_option("archive", list.archive, "Archive or kit program to read")->required();
     list_command->add_flag("--json", list.json, "One JSON object instead of a table");
 
     TestOptions test;
     CLI::App* test_command = app.add_subcommand("test", "Decode every member and check its check value");
-    test_command->add_option("archive", test.archive, "Archive to read")->required();
+    test_command->add_option("archive", test.archive, "Archive or kit program to read")->required();
 
     ExtractOptions extract;
     CLI::App* extract_command = app.add_subcommand("extract", "Write an archive's members below a folder");
-    extract_command->add_option("archive", extract.archive, "Archive to read")->required();
+    extract_command->add_option("archive", extract.archive, "Archive or kit program to read")->required();
     extract_command->add_option("-d,--directory", extract.directory, "Target folder (default: the current one)");
+    extract_command->add_option("--layout", extract.layout,
+                                "A kit's archives: one folder each (archives, the default), or the install, "
+                                "windows and system folders they install into (destinations)")
+        ->check(CLI::IsMember({"archives", "destinations"}));
     extract_command->add_flag("-q,--quiet", extract.quiet, "Do not print member names");
+
+    BuildOptions build;
+    CLI::App* build_command = app.add_subcommand("build", "Make a kit program from its manifest");
+    build_command->add_option("manifest", build.manifest, "The kit's manifest (TOML)")->required();
+    build_command->add_option("-o,--output", build.output, "Kit to write (default: the manifest's name, .exe)");
+    build_command->add_option("--arch", build.arch, "The kit's Windows: win32 (default) or win64")
+        ->check(CLI::IsMember({"win32", "win64"}));
+    build_command->add_option("--runtime", build.runtime, "The prebuilt kit runtime to use");
+    build_command->add_option("--files", build.files, "Folder of built inputs, for paths given with from = \"files\"");
+    build_command->add_option("--sign-command", build.sign_command,
+                              "Run this on the finished kit, {} standing for its path (e.g. a signing tool)");
+    build_command->add_option("--depfile", build.depfile, "Also write a make-style list of the files read");
+    build_command->add_flag("-q,--quiet", build.quiet, "No summary line");
+
+    InspectOptions inspect;
+    CLI::App* inspect_command =
+        app.add_subcommand("inspect", "Show a kit's version block, strings, dialog, tables and archives");
+    inspect_command->add_option("kit", inspect.kit, "Kit program to read")->required();
+    inspect_command->add_flag("--json", inspect.json, "One JSON object instead of text");
+
+    DumpOptions dump;
+    CLI::App* dump_command = app.add_subcommand("dump", "Write a kit's manifest and the files it names");
+    dump_command->add_option("kit", dump.kit, "Kit program to read")->required();
+    dump_command->add_option("-o,--output", dump.directory, "Folder to write kit.toml and its files into")
+        ->required();
+    dump_command->add_flag("-q,--quiet", dump.quiet, "No summary line");
 
     try {
         app.parse(argc, argv);
@@ -84,10 +114,16 @@ int run_upkit(int argc, char** argv, std::ostream& out, std::ostream& err)
                 create.volume_size = volume_size;
             return command_create(create, out, err);
         }
+        if (*build_command)
+            return command_build(build, out, err);
+        if (*dump_command)
+            return command_dump(dump, out, err);
         if (*list_command)
             return command_list(list, out, err);
         if (*test_command)
             return command_test(test, out, err);
+        if (*inspect_command)
+            return command_inspect(inspect, out, err);
         return command_extract(extract, out, err);
     } catch (const std::exception& e) {
         err << "upkit: " << e.what() << '\n';

@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "dos_time.h"
 #include "engine_paths.h"
+#include "kit_archives.h"
 #include "reporting_reader.h"
 
 namespace upkit {
@@ -33,8 +34,8 @@ void print_table(std::ostream& out, const std::string& archive, const ReportingR
     out << fmt::format("{:>10}  {:<19}  {} members\n", total, "total", entries.size());
 }
 
-void print_json(std::ostream& out, const std::string& archive, const ReportingReader& reader,
-                const std::vector<MemberEntry>& entries)
+nlohmann::json listing_json(const std::string& archive, const ReportingReader& reader,
+                            const std::vector<MemberEntry>& entries)
 {
     nlohmann::json members = nlohmann::json::array();
     std::uint64_t total = 0;
@@ -45,7 +46,7 @@ void print_json(std::ostream& out, const std::string& archive, const ReportingRe
                            {"note", utf8_from_engine_text(entry.note)}});
         total += entry.size;
     }
-    const nlohmann::json document = {
+    return {
         {"archive", archive},
         {"member_count", entries.size()},
         {"window_bits", reader.GetWindowBits()},
@@ -53,6 +54,32 @@ void print_json(std::ostream& out, const std::string& archive, const ReportingRe
         {"total_size", total},
         {"members", members},
     };
+}
+
+// What a kit's list row says of an archive, for the listing's heading.
+std::string row_text(const ArchiveInput& input)
+{
+    if (!input.row)
+        return fmt::format("archive {}: named by no ArchiveList row", *input.id);
+    std::string why;
+    const std::optional<std::filesystem::path> folder = destination_folder(*input.row, why);
+    return fmt::format("archive {}: to {}, \"{}\"", *input.id,
+                       folder ? folder->generic_string() : "an unsafe folder", printable(input.row->progress));
+}
+
+nlohmann::json row_json(const ArchiveInput& input)
+{
+    nlohmann::json row = {{"id", *input.id}};
+    if (input.row) {
+        row["progress"] = input.row->progress;
+        row["base"] = input.row->base;
+        row["subdirectory"] = input.row->subdirectory;
+    }
+    return row;
+}
+
+void print_json(std::ostream& out, const nlohmann::json& document)
+{
     // Names that are not valid UTF-8 get replacement characters instead of
     // failing the whole listing.
     out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
@@ -62,17 +89,35 @@ void print_json(std::ostream& out, const std::string& archive, const ReportingRe
 
 int command_list(const ListOptions& options, std::ostream& out, std::ostream& err)
 {
-    ReportingReader reader;
-    if (!reader.OpenArchive(options.archive)) {
-        print_error(err, options.archive, reader.FailureText());
-        return 1;
+    const ArchiveInputs inputs(options.archive);
+    nlohmann::json archives = nlohmann::json::array();
+    bool failed = false;
+    for (const ArchiveInput& input : inputs.archives()) {
+        ReportingReader reader;
+        if (!reader.OpenArchive(input.path)) {
+            print_error(err, input.label, reader.FailureText());
+            failed = true;
+            continue;
+        }
+        const std::vector<MemberEntry>& entries = reader.Entries();
+        if (options.json) {
+            nlohmann::json listing = listing_json(input.label, reader, entries);
+            if (inputs.from_kit())
+                listing.update(row_json(input));
+            archives.push_back(std::move(listing));
+        } else {
+            if (inputs.from_kit())
+                out << row_text(input) << '\n';
+            print_table(out, input.label, reader, entries);
+        }
     }
-    const std::vector<MemberEntry>& entries = reader.Entries();
-    if (options.json)
-        print_json(out, options.archive, reader, entries);
-    else
-        print_table(out, options.archive, reader, entries);
-    return 0;
+    if (options.json) {
+        if (inputs.from_kit())
+            print_json(out, {{"kit", options.archive}, {"archives", archives}});
+        else if (!archives.empty())
+            print_json(out, archives.front());
+    }
+    return failed ? 1 : 0;
 }
 
 }  // namespace upkit

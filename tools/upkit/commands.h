@@ -28,8 +28,31 @@ struct TestOptions {
 };
 
 struct ExtractOptions {
-    std::string archive;
+    std::string archive;                // an archive, or a kit program
     std::string directory = ".";
+    std::string layout = "archives";    // a kit's archives: archive-<id>/ each, or destinations
+    bool quiet = false;
+};
+
+struct BuildOptions {
+    std::string manifest;
+    std::optional<std::string> output;   // default: the manifest's name with .exe, here
+    std::string arch = "win32";          // win32 or win64
+    std::optional<std::string> runtime;  // default: found beside upkit
+    std::optional<std::string> files;    // the folder of built inputs (from = "files")
+    std::optional<std::string> sign_command;  // run on the finished kit, {} its path
+    std::optional<std::string> depfile;       // also write a make-style list of the files read
+    bool quiet = false;
+};
+
+struct InspectOptions {
+    std::string kit;  // a kit program (any PE file is read)
+    bool json = false;
+};
+
+struct DumpOptions {
+    std::string kit;
+    std::string directory;  // receives kit.toml and the files it names
     bool quiet = false;
 };
 
@@ -40,6 +63,9 @@ const int kDefaultWindowBits = 18;
 int command_create(const CreateOptions& options, std::ostream& out, std::ostream& err);
 int command_list(const ListOptions& options, std::ostream& out, std::ostream& err);
 int command_test(const TestOptions& options, std::ostream& out, std::ostream& err);
+int command_dump(const DumpOptions& options, std::ostream& out, std::ostream& err);
+int command_build(const BuildOptions& options, std::ostream& out, std::ostream& err);
 int command_extract(const ExtractOptions& options, std::ostream& out, std::ostream& err);
+int command_inspect(const InspectOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace upkit

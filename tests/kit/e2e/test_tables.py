@@ -13,7 +13,7 @@ INSTALL_DIR = r"C:\Widget"
 
 
 class NoReleaseTests(wk.KitCase):
-    manifest_path = KITS / "no_versions.toml"
+    manifest_path = KITS / "empty_versions.toml"
 
     def test_kits_without_accepted_releases_refuse_every_machine(self):
         product = wk.release("widget-2.0.exe")
@@ -61,7 +61,7 @@ class NoArchiveTests(wk.KitCase):
         self.assert_registry_untouched(INSTALL_DIR)
 
     def test_empty_window_and_archive_lists_still_write_the_registry(self):
-        self.manifest_path = KITS / "registry_only.toml"
+        self.manifest_path = KITS / "empty_lists.toml"
         install_dir = INSTALL_DIR + "\\"
         product = wk.release("widget-2.0.exe")
         steps = self.complete_with_widget_running("kit-empty-lists", install_dir, product)

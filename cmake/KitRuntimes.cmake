@@ -1,0 +1,39 @@
+# The prebuilt kit runtimes of a native build: `upkit build` finds them beside
+# the upkit program, as kit-runtime-win32.exe and kit-runtime-win64.exe. Each
+# is built by a cross build of this same tree configured with
+# UPKIT_KIT_RUNTIME_ONLY (the runtime alone: no host tools, no tests), in
+# kit-runtime-<arch>/ below the build folder, and copied up when it changed.
+#
+#   kit_runtimes            the target to depend on
+#   UPKIT_KIT_RUNTIME_DIR   the folder holding both runtimes
+include(ExternalProject)
+
+set(UPKIT_KIT_RUNTIME_DIR ${CMAKE_BINARY_DIR})
+add_custom_target(kit_runtimes)
+
+foreach(arch win32 win64)
+  if(arch STREQUAL win32)
+    set(toolchain ${CMAKE_SOURCE_DIR}/cmake/toolchains/mingw-i686.cmake)
+  else()
+    set(toolchain ${CMAKE_SOURCE_DIR}/cmake/toolchains/mingw-x86_64.cmake)
+  endif()
+  set(runtime kit-runtime-${arch}.exe)
+  ExternalProject_Add(kit_runtime_${arch}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/kit-runtime-${arch}
+    PREFIX ${CMAKE_BINARY_DIR}/kit-runtime-steps
+    CMAKE_GENERATOR Ninja
+    # The build type of the cross presets, so that the runtime has the same
+    # bytes as the one a cross build makes.
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${toolchain}
+      -DUPKIT_KIT_RUNTIME_ONLY=ON
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target kit-runtime-${arch} -- -j 2
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different <BINARY_DIR>/${runtime} ${UPKIT_KIT_RUNTIME_DIR}/${runtime}
+    BUILD_BYPRODUCTS ${UPKIT_KIT_RUNTIME_DIR}/${runtime}
+    TEST_COMMAND ""
+    USES_TERMINAL_BUILD ON)
+  add_dependencies(kit_runtimes kit_runtime_${arch})
+endforeach()

@@ -1,0 +1,202 @@
+#include "kit_image.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <fmt/format.h>
+#include <fstream>
+#include <string>
+
+#include "dialog_resource.h"
+#include "image_resources.h"
+#include "kit_resource_ids.h"
+#include "resource_section_writer.h"
+#include "string_resource.h"
+#include "table_encoding.h"
+#include "version_resource.h"
+
+namespace fs = std::filesystem;
+
+namespace upkit::kitbuild {
+
+const char* const kKitMessages[6] = {
+    "Cannot proceed because %s is currently running. Please close %s before installing the %s.",
+    "Cannot find a qualifying version of the product to upgrade.",
+    "Initializing...",
+    "Error %d transferring file %s.",
+    "The installation failed to complete successfully. Please re-install before using the product.",
+    "Installation completed successfully. You need to restart your computer before you can use the "
+    "application. Would you like to restart now?",
+};
+
+namespace {
+
+// The kit loads its title into a 127-byte buffer for the running-program
+// message, and every other text into 260 bytes.
+const std::size_t kMaxTitleInMessage = 126;
+
+// The first icon image's id; the group names its images from here.
+const std::uint16_t kFirstIconId = 1;
+
+pe::Resource resource(pe::ResourceKey type, pe::ResourceKey name, std::vector<std::uint8_t> data)
+{
+    pe::Resource out;
+    out.type = std::move(type);
+    out.name = std::move(name);
+    out.data = std::move(data);
+    return out;
+}
+
+std::string upper(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+const std::string& required(const KitInfo& kit, const std::string& value, std::string_view field)
+{
+    if (value.empty())
+        refuse(kit.origin, field, "missing: a kit program needs it ([kit] " + std::string(field) + ")");
+    return value;
+}
+
+std::vector<std::uint8_t> read_input(const InputPath& input, const InputFolders& folders, const Origin& origin,
+                                     std::string_view field, std::vector<fs::path>& read)
+{
+    const fs::path path = resolve_input(input, folders, origin, field);
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        refuse(origin, field, fmt::format("{}: cannot open the file", path.string()));
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        refuse(origin, field, fmt::format("{}: cannot read the file", path.string()));
+    read.push_back(path);
+    return bytes;
+}
+
+void check_text(const KitInfo& kit, const std::string& text, std::string_view field, std::size_t limit,
+                Diagnostics& diagnostics)
+{
+    const std::optional<std::string> ansi = ansi_from_utf8(text);
+    if (!ansi)
+        refuse(kit.origin, field, "holds a character the kit's code page (Windows-1252) lacks");
+    if (ansi->size() > limit)
+        diagnostics.warn(kit.origin, field,
+                         fmt::format("{} characters; the kit shows only the first {}", ansi->size(), limit));
+}
+
+void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diagnostics,
+              std::vector<fs::path>& read, std::vector<pe::Resource>& out)
+{
+    const std::string& title = required(kit, kit.title, "title");
+    const std::string& welcome = required(kit, kit.welcome, "welcome");
+    if (!kit.bitmap)
+        refuse(kit.origin, "bitmap", "missing: a kit program needs its picture ([kit] bitmap)");
+    if (!kit.icon)
+        refuse(kit.origin, "icon", "missing: a kit program needs its icon ([kit] icon)");
+    check_text(kit, title, "title", kMaxTitleInMessage, diagnostics);
+
+    try {
+        out.push_back(resource(pe::ResourceKey::of(pe::kTypeDialog), pe::ResourceKey::of(IDD_INSTALL),
+                               encode_install_dialog(kit.dialog_caption(), welcome)));
+
+        std::map<std::uint16_t, std::string> strings{{IDS_TITLE, title}};
+        for (std::uint16_t i = 0; i < 6; ++i)
+            strings[static_cast<std::uint16_t>(IDS_APP_RUNNING + i)] = kKitMessages[i];
+        for (StringBlock& block : encode_string_table(strings))
+            out.push_back(resource(pe::ResourceKey::of(pe::kTypeString), pe::ResourceKey::of(block.block_id),
+                                   std::move(block.data)));
+
+        const std::vector<std::uint8_t> bitmap_file = read_input(*kit.bitmap, folders, kit.origin, "bitmap", read);
+        BitmapResource picture = bitmap_resource(bitmap_file, kit.bitmap->path);
+        if (picture.info.width != kPictureWidth || std::abs(picture.info.height) != kPictureHeight ||
+            picture.info.bits_per_pixel != kPictureBits || picture.info.compression != 0)
+            diagnostics.warn(kit.origin, "bitmap",
+                             fmt::format("{} x {} pixels, {} bits per pixel{}; the dialog is laid out for {} x {} "
+                                         "in 16 colours, uncompressed",
+                                         picture.info.width, std::abs(picture.info.height),
+                                         picture.info.bits_per_pixel, picture.info.compression ? ", compressed" : "",
+                                         kPictureWidth, kPictureHeight));
+        out.push_back(resource(pe::ResourceKey::of(pe::kTypeBitmap), pe::ResourceKey::of(IDB_KIT_PICTURE),
+                               std::move(picture.data)));
+
+        const std::vector<std::uint8_t> icon_file = read_input(*kit.icon, folders, kit.origin, "icon", read);
+        IconResources icon = icon_resources(icon_file, kFirstIconId, kit.icon->path);
+        for (IconImage& image : icon.images)
+            out.push_back(resource(pe::ResourceKey::of(pe::kTypeIcon), pe::ResourceKey::of(image.id),
+                                   std::move(image.data)));
+        out.push_back(resource(pe::ResourceKey::of(pe::kTypeGroupIcon), pe::ResourceKey::of(IDI_KIT),
+                               std::move(icon.group)));
+
+        VersionBlock version;
+        version.file_version = {1, 10, 0, 0};
+        version.product_version = {1, 0, 0, 0};
+        version.strings = {
+            {"CompanyName", kit.maker},
+            {"FileDescription", title},
+            {"FileVersion", kit.file_version},
+            {"InternalName", kit.internal_name},
+            {"LegalCopyright", kit.legal},
+            {"ProductName", kit.product},
+            {"ProductVersion", kit.product_version},
+        };
+        out.push_back(resource(pe::ResourceKey::of(pe::kTypeVersion), pe::ResourceKey::of(IDV_VERSION),
+                               encode_version_block(version)));
+    } catch (const KitError& e) {
+        refuse(kit.origin, "", e.what());
+    }
+}
+
+}  // namespace
+
+std::vector<pe::Resource> kit_resource_list(const Manifest& manifest, const KitResources& generated,
+                                            const InputFolders& folders, Diagnostics& diagnostics,
+                                            std::vector<fs::path>& read)
+{
+    std::vector<pe::Resource> out;
+    add_face(manifest.kit, folders, diagnostics, read, out);
+
+    for (const std::string& table : manifest.kit.tables) {
+        const std::string file = table + ".bin";
+        for (const OutputFile& generated_file : generated.files)
+            if (generated_file.name == file)
+                out.push_back(resource(pe::ResourceKey::of(pe::kTypeRcData), pe::ResourceKey::named(upper(table)),
+                                       generated_file.bytes));
+    }
+    for (const ArchiveRow& row : manifest.archives) {
+        const std::string file = fmt::format("archive-{}.kw", row.id);
+        for (const OutputFile& generated_file : generated.files)
+            if (generated_file.name == file)
+                out.push_back(resource(pe::ResourceKey::named(upper(KIT_ARCHIVE_TYPE)), pe::ResourceKey::of(row.id),
+                                       generated_file.bytes));
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> build_kit_image(std::span<const std::uint8_t> runtime,
+                                          const std::vector<pe::Resource>& resources, std::uint32_t time_stamp)
+{
+    try {
+        pe::AttachOptions options;
+        options.time_stamp = time_stamp;
+        return pe::attach_resource_section(runtime, resources, options);
+    } catch (const pe::ImageWriteError& e) {
+        throw KitError(fmt::format("the kit runtime: {}", e.what()));
+    }
+}
+
+std::optional<std::uint32_t> source_date_epoch()
+{
+    const char* text = std::getenv("SOURCE_DATE_EPOCH");
+    if (!text || !*text)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    const char* end = text + std::char_traits<char>::length(text);
+    const auto [stop, ec] = std::from_chars(text, end, value);
+    if (ec != std::errc() || stop != end || value > 0xFFFFFFFFull)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
+}  // namespace upkit::kitbuild

@@ -1,0 +1,184 @@
+#include <cstdlib>
+#include <filesystem>
+#include <fmt/format.h>
+#include <fstream>
+#include <iterator>
+
+#include "cli_output.h"
+#include "commands.h"
+#include "kit_build.h"
+#include "kit_image.h"
+#include "kit_runtime_location.h"
+#include "manifest.h"
+
+namespace fs = std::filesystem;
+using namespace upkit::kitbuild;
+
+namespace upkit {
+
+namespace {
+
+const std::uint16_t kMachineI386 = 0x014C;
+const std::uint16_t kMachineAmd64 = 0x8664;
+
+std::vector<std::uint8_t> read_file(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw KitError(fmt::format("{}: cannot open the file", path.string()));
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw KitError(fmt::format("{}: cannot read the file", path.string()));
+    return bytes;
+}
+
+// The machine a PE image is built for, or 0 when the bytes are no PE image.
+std::uint16_t image_machine(const std::vector<std::uint8_t>& image)
+{
+    if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z')
+        return 0;
+    const std::uint32_t pe = image[0x3C] | image[0x3D] << 8 | image[0x3E] << 16 | std::uint32_t(image[0x3F]) << 24;
+    if (pe > image.size() || image.size() - pe < 6 || image[pe] != 'P' || image[pe + 1] != 'E' || image[pe + 2] ||
+        image[pe + 3])
+        return 0;
+    return static_cast<std::uint16_t>(image[pe + 4] | image[pe + 5] << 8);
+}
+
+std::vector<std::uint8_t> load_runtime(const BuildOptions& options, fs::path& used)
+{
+    if (options.runtime) {
+        used = *options.runtime;
+    } else if (const std::optional<fs::path> found = find_kit_runtime(options.arch)) {
+        used = *found;
+    } else {
+        std::string searched;
+        for (const fs::path& folder : kit_runtime_folders())
+            searched += (searched.empty() ? "" : ", ") + folder.string();
+        throw KitError(fmt::format("no {} kit runtime ({}) in {}; give one with --runtime",
+                                   options.arch, kit_runtime_file_name(options.arch),
+                                   searched.empty() ? "any known folder" : searched));
+    }
+    std::vector<std::uint8_t> runtime = read_file(used);
+    const std::uint16_t expected = options.arch == "win64" ? kMachineAmd64 : kMachineI386;
+    const std::uint16_t machine = image_machine(runtime);
+    if (machine == 0)
+        throw KitError(fmt::format("{}: not a Windows program", used.string()));
+    if (machine != expected)
+        throw KitError(fmt::format("{}: a runtime for {}, not for {}", used.string(),
+                                   machine == kMachineAmd64 ? "win64" : machine == kMachineI386 ? "win32" : "another machine",
+                                   options.arch));
+    return runtime;
+}
+
+// The kit's path quoted for a POSIX shell or for cmd.exe.
+std::string shell_quoted(const std::string& path)
+{
+#ifdef _WIN32
+    return "\"" + path + "\"";
+#else
+    std::string out = "'";
+    for (char c : path)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+#endif
+}
+
+void write_kit(const fs::path& path, const std::vector<std::uint8_t>& bytes)
+{
+    const fs::path temporary = fs::path(path).concat(".part");
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            throw KitError(fmt::format("{}: cannot write the file", temporary.string()));
+        }
+    }
+    // A program: executable wherever the file system says so.
+    std::error_code ec;
+    fs::permissions(temporary, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                    fs::perm_options::add, ec);
+    fs::rename(temporary, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw KitError(fmt::format("{}: cannot write the file: {}", path.string(), ec.message()));
+    }
+}
+
+void sign_kit(const std::string& command, const fs::path& kit)
+{
+    std::string line = command;
+    const std::string quoted = shell_quoted(kit.string());
+    bool placed = false;
+    for (std::size_t at = line.find("{}"); at != std::string::npos; at = line.find("{}", at + quoted.size())) {
+        line.replace(at, 2, quoted);
+        placed = true;
+    }
+    if (!placed)
+        throw KitError("the signing command must name the kit as {}");
+    const int status = std::system(line.c_str());
+    if (status != 0) {
+        std::error_code ignored;
+        fs::remove(kit, ignored);
+        throw KitError(fmt::format("the signing command failed (status {}); the unsigned kit was removed", status));
+    }
+}
+
+}  // namespace
+
+int command_build(const BuildOptions& options, std::ostream& out, std::ostream& err)
+{
+    Diagnostics diagnostics;
+    const auto show_warnings = [&] {
+        for (const std::string& warning : diagnostics.warnings)
+            print_warning(err, warning);
+        diagnostics.warnings.clear();
+    };
+    try {
+        const Manifest manifest = read_manifest(options.manifest);
+        const std::optional<fs::path> files =
+            options.files ? std::optional<fs::path>(*options.files) : std::nullopt;
+        const KitResources generated = build_kit_resources(manifest, files, diagnostics);
+        std::vector<fs::path> read;
+        const std::vector<pe::Resource> resources =
+            kit_resource_list(manifest, generated, InputFolders{manifest.folder, files}, diagnostics, read);
+        show_warnings();
+
+        fs::path runtime_path;
+        const std::vector<std::uint8_t> runtime = load_runtime(options, runtime_path);
+        const std::vector<std::uint8_t> kit = build_kit_image(runtime, resources, source_date_epoch().value_or(0));
+
+        const fs::path output = options.output ? fs::path(*options.output)
+                                               : fs::path(options.manifest).stem().concat(".exe");
+        write_kit(output, kit);
+        if (options.sign_command)
+            sign_kit(*options.sign_command, output);
+        if (options.depfile) {
+            std::vector<fs::path> inputs = generated.inputs;
+            inputs.insert(inputs.end(), read.begin(), read.end());
+            inputs.push_back(runtime_path);
+            for (fs::path& input : inputs)
+                input = fs::absolute(input);
+            std::ofstream depfile(*options.depfile, std::ios::binary | std::ios::trunc);
+            depfile << dependency_file_text({fs::absolute(output)}, inputs);
+            depfile.close();
+            if (!depfile)
+                throw KitError(fmt::format("{}: cannot write the file", *options.depfile));
+        }
+        if (!options.quiet) {
+            out << fmt::format("{}: {} kit, {} archive{}, {} bytes\n", output.string(), options.arch,
+                               manifest.archives.size(), manifest.archives.size() == 1 ? "" : "s",
+                               fs::file_size(output));
+        }
+        return 0;
+    } catch (const KitError& e) {
+        show_warnings();
+        err << "upkit: " << e.what() << '\n';
+        return 1;
+    }
+}
+
+}  // namespace upkit
