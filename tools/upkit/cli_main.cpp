@@ -36,6 +36,8 @@ int run_upkit(int argc, char** argv, std::ostream& out, std::ostream& err)
     CLI::App app{"Builds, lists, tests and unpacks upgrade kit archives.", "upkit"};
     app.set_version_flag("--version", UPKIT_VERSION);
     app.require_subcommand(1);
+    // Paths may start with a slash on Windows too: no /option syntax.
+    app.allow_windows_style_options(false);
 
     CreateOptions create;
     int window_bits = kDefaultWindowBits;
