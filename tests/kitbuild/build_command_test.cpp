@@ -5,40 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sstream>
 
 #include "kit_contents.h"
 #include "kit_resource_ids.h"
 #include "test_files.h"
-#include "upkit_cli.h"
+#include "tool_run.h"
 
 using upkit::test::read_file;
+using upkit::test::run_tool;
+using upkit::test::ToolRun;
 using upkit::test::TempDir;
 using upkit::test::test_data;
 using upkit::test::write_file;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ToolRun {
-    int code = 0;
-    std::string out;
-    std::string err;
-};
-
-ToolRun run_tool(std::vector<std::string> args)
-{
-    args.insert(args.begin(), "upkit");
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    std::ostringstream out, err;
-    ToolRun run;
-    run.code = run_upkit(static_cast<int>(argv.size()), argv.data(), out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
 
 // The demo kit's picture and icon, by absolute path.
 std::string demo_file(const char* name)
