@@ -1,4 +1,5 @@
-// UTF-16 text for Win32 resources, which store every string that way.
+// UTF-16 text for Win32 resources, which store every string that way, and
+// the little-endian writes that resource data is made of.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "utf16_text.h"
+
 namespace upkit::kitbuild {
 
-// UTF-8 as UTF-16; nullopt for text that is not UTF-8.
-std::optional<std::u16string> utf16_from_utf8(std::string_view utf8);
+using pe::utf16_from_utf8;
 
 // Appends the code units little-endian, then a zero unit when `terminate`.
 void append_utf16(std::vector<std::uint8_t>& out, std::u16string_view text, bool terminate);

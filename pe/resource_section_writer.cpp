@@ -4,6 +4,9 @@
 #include <map>
 #include <string>
 
+#include "little_endian.h"
+#include "utf16_text.h"
+
 namespace upkit::pe {
 
 namespace {
@@ -20,16 +23,6 @@ const std::uint16_t kMagicPe32 = 0x10B;
 const std::uint16_t kMagicPe32Plus = 0x20B;
 const std::uint32_t kResourceDirectoryIndex = 2;
 const std::uint32_t kResourceCharacteristics = 0x40000040;  // initialised data, readable
-
-std::uint16_t get16(std::span<const std::uint8_t> b, std::size_t at)
-{
-    return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
-}
-
-std::uint32_t get32(std::span<const std::uint8_t> b, std::size_t at)
-{
-    return static_cast<std::uint32_t>(get16(b, at)) | static_cast<std::uint32_t>(get16(b, at + 2)) << 16;
-}
 
 void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t value)
 {
@@ -48,32 +41,15 @@ std::uint64_t align_up(std::uint64_t value, std::uint32_t alignment)
     return (value + alignment - 1) / alignment * alignment;
 }
 
-// UTF-8 as UTF-16 code units; resource names are plain ASCII in practice,
-// anything that is not UTF-8 is refused.
+// A resource name in UTF-16; names are plain ASCII in practice.
 std::u16string name_units(const std::string& name)
 {
-    std::u16string out;
-    for (std::size_t i = 0; i < name.size();) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        char32_t code = 0;
-        int extra = c < 0x80 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
-        if (extra < 0 || name.size() - i <= static_cast<std::size_t>(extra))
-            throw ImageWriteError("a resource name is not UTF-8 text: " + name);
-        code = extra == 0 ? c : c & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k)
-            code = code << 6 | (static_cast<unsigned char>(name[i + k]) & 0x3F);
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (code >> 10));
-            out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(code);
-        }
-        i += 1 + extra;
-    }
-    if (out.size() > 0xFFFF)
+    const std::optional<std::u16string> units = utf16_from_utf8(name);
+    if (!units)
+        throw ImageWriteError("a resource name is not UTF-8 text: " + name);
+    if (units->size() > 0xFFFF)
         throw ImageWriteError("a resource name is too long");
-    return out;
+    return *units;
 }
 
 using LanguageMap = std::map<std::uint16_t, const Resource*>;
@@ -222,19 +198,19 @@ HeaderOffsets locate_headers(std::span<const std::uint8_t> image)
     HeaderOffsets at;
     if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z')
         throw ImageWriteError("not a Windows program (no MZ header)");
-    const std::uint32_t pe = get32(image, 0x3C);
-    if (pe > image.size() || image.size() - pe < 24 || get32(image, pe) != 0x00004550)
+    const std::uint32_t pe = load_u32(image, 0x3C);
+    if (pe > image.size() || image.size() - pe < 24 || load_u32(image, pe) != 0x00004550)
         throw ImageWriteError("not a PE image (no PE signature)");
     at.coff = pe + 4;
-    at.section_count = get16(image, at.coff + 2);
-    const std::uint16_t optional_size = get16(image, at.coff + 16);
+    at.section_count = load_u16(image, at.coff + 2);
+    const std::uint16_t optional_size = load_u16(image, at.coff + 16);
     at.optional = at.coff + 20;
     at.sections = at.optional + optional_size;
     if (at.sections > image.size() || (image.size() - at.sections) / kSectionHeader < at.section_count)
         throw ImageWriteError("the section table runs past the end of the file");
     if (optional_size < 2)
         throw ImageWriteError("no optional header");
-    const std::uint16_t magic = get16(image, at.optional);
+    const std::uint16_t magic = load_u16(image, at.optional);
     std::size_t count_at = 0;
     if (magic == kMagicPe32)
         count_at = 92;
@@ -244,7 +220,7 @@ HeaderOffsets locate_headers(std::span<const std::uint8_t> image)
         throw ImageWriteError("unknown optional header magic");
     if (optional_size < count_at + 4)
         throw ImageWriteError("the optional header is cut short");
-    at.directory_count = get32(image, at.optional + count_at);
+    at.directory_count = load_u32(image, at.optional + count_at);
     at.data_directories = at.optional + count_at + 4;
     if (at.directory_count <= kResourceDirectoryIndex ||
         optional_size < count_at + 4 + 8 * static_cast<std::uint64_t>(at.directory_count))
@@ -273,7 +249,7 @@ std::uint32_t pe_checksum(std::span<const std::uint8_t> image, std::size_t check
     for (std::size_t i = 0; i < image.size(); i += 2) {
         if (i == checksum_offset || i == checksum_offset + 2)
             continue;
-        const std::uint16_t word = i + 1 < image.size() ? get16(image, i) : image[i];
+        const std::uint16_t word = i + 1 < image.size() ? load_u16(image, i) : image[i];
         sum += word;
         sum = (sum & 0xFFFF) + (sum >> 16);
     }
@@ -286,13 +262,13 @@ std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> 
                                                   const AttachOptions& options)
 {
     const HeaderOffsets at = locate_headers(image);
-    const std::uint32_t section_alignment = get32(image, at.optional + 32);
-    const std::uint32_t file_alignment = get32(image, at.optional + 36);
-    const std::uint32_t headers_size = get32(image, at.optional + 60);
+    const std::uint32_t section_alignment = load_u32(image, at.optional + 32);
+    const std::uint32_t file_alignment = load_u32(image, at.optional + 36);
+    const std::uint32_t headers_size = load_u32(image, at.optional + 60);
     if (section_alignment == 0 || file_alignment == 0)
         throw ImageWriteError("the image gives no section or file alignment");
     const std::size_t resource_entry = at.data_directories + 8 * kResourceDirectoryIndex;
-    const std::uint32_t old_resource_rva = get32(image, resource_entry);
+    const std::uint32_t old_resource_rva = load_u32(image, resource_entry);
 
     std::vector<std::uint8_t> out(image.begin(), image.end());
     std::uint16_t count = at.section_count;
@@ -302,12 +278,12 @@ std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> 
     // A resource section at the end is dropped and rebuilt.
     const std::size_t last = at.sections + (count - 1) * kSectionHeader;
     if (old_resource_rva != 0) {
-        if (get32(out, last + 12) != old_resource_rva)
+        if (load_u32(out, last + 12) != old_resource_rva)
             throw ImageWriteError("the image's resources are not in its last section");
-        const std::uint32_t raw_size = get32(out, last + 16);
-        const std::uint32_t initialised = get32(out, at.optional + 8);
+        const std::uint32_t raw_size = load_u32(out, last + 16);
+        const std::uint32_t initialised = load_u32(out, at.optional + 8);
         put32(out, at.optional + 8, initialised >= raw_size ? initialised - raw_size : 0);
-        const std::uint32_t raw_at = get32(out, last + 20);
+        const std::uint32_t raw_at = load_u32(out, last + 20);
         if (raw_at + static_cast<std::uint64_t>(raw_size) == out.size() && raw_at <= out.size())
             out.resize(raw_at);
         std::fill(out.begin() + last, out.begin() + last + kSectionHeader, 0);
@@ -325,14 +301,14 @@ std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> 
     std::uint64_t first_raw = out.size();
     for (std::uint16_t i = 0; i < count; ++i) {
         const std::size_t header = at.sections + i * kSectionHeader;
-        const std::uint32_t raw_size = get32(out, header + 16);
-        const std::uint32_t raw_at = get32(out, header + 20);
+        const std::uint32_t raw_size = load_u32(out, header + 16);
+        const std::uint32_t raw_at = load_u32(out, header + 20);
         if (raw_size != 0) {
             raw_end = std::max<std::uint64_t>(raw_end, std::uint64_t(raw_at) + raw_size);
             first_raw = std::min<std::uint64_t>(first_raw, raw_at);
         }
-        const std::uint32_t virtual_size = std::max(get32(out, header + 8), raw_size);
-        virtual_end = std::max<std::uint64_t>(virtual_end, std::uint64_t(get32(out, header + 12)) + virtual_size);
+        const std::uint32_t virtual_size = std::max(load_u32(out, header + 8), raw_size);
+        virtual_end = std::max<std::uint64_t>(virtual_end, std::uint64_t(load_u32(out, header + 12)) + virtual_size);
     }
     if (raw_end > out.size())
         throw ImageWriteError("a section runs past the end of the file");
@@ -341,7 +317,7 @@ std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> 
     const std::size_t new_header = at.sections + count * kSectionHeader;
     if (new_header + kSectionHeader > std::min<std::uint64_t>(headers_size, first_raw))
         throw ImageWriteError("no room for another section header");
-    if (get32(out, at.coff + 8) != 0 || get32(out, at.coff + 12) != 0)
+    if (load_u32(out, at.coff + 8) != 0 || load_u32(out, at.coff + 12) != 0)
         throw ImageWriteError("the image carries a symbol table");
 
     const std::uint64_t rva = align_up(virtual_end, section_alignment);
@@ -368,7 +344,7 @@ std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> 
 
     put16(out, at.coff + 2, static_cast<std::uint16_t>(count + 1));
     put32(out, at.coff + 4, options.time_stamp);
-    put32(out, at.optional + 8, get32(out, at.optional + 8) + static_cast<std::uint32_t>(raw_size));
+    put32(out, at.optional + 8, load_u32(out, at.optional + 8) + static_cast<std::uint32_t>(raw_size));
     put32(out, at.optional + 56, static_cast<std::uint32_t>(image_size));
     put32(out, resource_entry, static_cast<std::uint32_t>(rva));
     put32(out, resource_entry + 4, static_cast<std::uint32_t>(section.size()));

@@ -4,34 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "demo_kit.h"
 #include "test_files.h"
-#include "upkit_cli.h"
+#include "tool_run.h"
 
 namespace upkit::test {
 namespace {
 
-struct RunResult {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-RunResult run_inspect(const std::vector<std::string>& args)
+ToolRun run_inspect(std::vector<std::string> args)
 {
-    std::vector<std::string> words = {"upkit", "inspect"};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    std::ostringstream out, err;
-    RunResult result;
-    result.code = run_upkit(static_cast<int>(argv.size()), argv.data(), out, err);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    args.insert(args.begin(), "inspect");
+    return run_tool(std::move(args));
 }
 
 std::string demo_kit_path(const std::string& arch)
@@ -47,7 +31,7 @@ void expect_lines(const std::string& text, const std::vector<std::string>& lines
 
 TEST(InspectCommand, ShowsTheDemoKitAsText)
 {
-    const RunResult run = run_inspect({demo_kit_path("win32")});
+    const ToolRun run = run_inspect({demo_kit_path("win32")});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.err, "");
     expect_lines(run.out, {
@@ -75,7 +59,7 @@ TEST(InspectCommand, ShowsTheDemoKitAsText)
 
 TEST(InspectCommand, GivesTheSameAsOneJsonObject)
 {
-    const RunResult run = run_inspect({"--json", demo_kit_path("win64")});
+    const ToolRun run = run_inspect({"--json", demo_kit_path("win64")});
     ASSERT_EQ(run.code, 0) << run.err;
     const nlohmann::json report = nlohmann::json::parse(run.out);
     EXPECT_EQ(report["file"], demo_kit_path("win64"));
@@ -119,7 +103,7 @@ TEST(InspectCommand, ReportsMissingAndDamagedPartsOfAReadableKit)
     TempDir dir;
     write_file(dir / "kit.exe", image_with_resources(resources));
 
-    const RunResult run = run_inspect({(dir / "kit.exe").string()});
+    const ToolRun run = run_inspect({(dir / "kit.exe").string()});
     ASSERT_EQ(run.code, 0) << run.err;
     expect_lines(run.out, {
         "Archive 2002 (ArchiveList row 2): 12 bytes, cannot be listed: its directory runs past the end of the resource",
@@ -127,7 +111,7 @@ TEST(InspectCommand, ReportsMissingAndDamagedPartsOfAReadableKit)
     });
     EXPECT_EQ(run.out.find("Version block"), std::string::npos);
 
-    const RunResult json = run_inspect({"--json", (dir / "kit.exe").string()});
+    const ToolRun json = run_inspect({"--json", (dir / "kit.exe").string()});
     ASSERT_EQ(json.code, 0) << json.err;
     const nlohmann::json report = nlohmann::json::parse(json.out);
     EXPECT_TRUE(report["version"].is_null());
@@ -147,14 +131,14 @@ TEST(InspectCommand, FailsWithOneLineForWhatIsNotAReadablePeFile)
     damaged.resize(0x300);
     write_file(dir / "cut.exe", damaged);
     for (const auto& [path, words] : cases) {
-        const RunResult run = run_inspect({path});
+        const ToolRun run = run_inspect({path});
         EXPECT_EQ(run.code, 1) << path;
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err.rfind("upkit: " + path + ": ", 0), 0u) << run.err;
         EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     }
-    const RunResult cut = run_inspect({"--json", (dir / "cut.exe").string()});
+    const ToolRun cut = run_inspect({"--json", (dir / "cut.exe").string()});
     EXPECT_EQ(cut.code, 1);
     EXPECT_NE(cut.err.find("section 1 (.text): its data at 0x400"), std::string::npos) << cut.err;
 }
