@@ -209,14 +209,16 @@ DWORD window_pid(HWND window) {
   return pid;
 }
 
+// An enumeration callback has the system's calling convention (stdcall on
+// 32-bit Windows), which a lambda cannot be given.
+BOOL CALLBACK add_top_window(HWND window, LPARAM context) {
+  reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+  return TRUE;
+}
+
 std::vector<HWND> top_windows() {
   std::vector<HWND> found;
-  EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumWindows(add_top_window, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
