@@ -94,6 +94,17 @@ TEST(DumpCommand, CarriesMissingTablesAndArchivesOverAndSaysWhatItCannot)
               0);
     EXPECT_EQ(resources_of(dir / "again.exe"), resources_of(dir / "partial.exe"));
 
+    // A kit with no archive at all: said so, and nothing to test.
+    write_file(dir / "bare.toml", std::string("[kit]\nbased_on = 'a/kit.toml'\ntables = []\n"));
+    ASSERT_EQ(run_tool({"build", (dir / "bare.toml").string(), "-o", (dir / "bare.exe").string(), "--runtime",
+                        runtime("win32")})
+                  .code,
+              0);
+    const ToolRun bare = run_tool({"list", (dir / "bare.exe").string()});
+    EXPECT_EQ(bare.code, 0);
+    EXPECT_NE(bare.out.find("the kit carries no archive"), std::string::npos) << bare.out;
+    EXPECT_EQ(run_tool({"test", (dir / "bare.exe").string()}).code, 1);
+
     // Not a PE file: a clear refusal.
     write_file(dir / "not-a-kit.exe", std::string("MZ but nothing else"));
     const ToolRun refused = run_tool({"dump", (dir / "not-a-kit.exe").string(), "-o", (dir / "c").string()});

@@ -111,6 +111,8 @@ int command_list(const ListOptions& options, std::ostream& out, std::ostream& er
             print_table(out, input.label, reader, entries);
         }
     }
+    if (inputs.from_kit() && inputs.archives().empty() && !options.json)
+        out << fmt::format("{}: the kit carries no archive\n", printable(options.archive));
     if (options.json) {
         if (inputs.from_kit())
             print_json(out, {{"kit", options.archive}, {"archives", archives}});
