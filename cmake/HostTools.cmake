@@ -7,6 +7,23 @@
 #   host_tools                 the target to depend on
 #   UPKIT_HOST_KIT_RESOURCES   the native kit-resources program
 #   UPKIT_HOST_UPKIT           the native upkit program
+#
+# UPKIT_HOST_TOOLS_FROM names a native build folder whose programs to run
+# instead (scripts/test-all gives build/native, which it builds first): the
+# cross build then builds no host tools of its own.
+set(UPKIT_HOST_TOOLS_FROM "" CACHE PATH "A native build folder whose upkit and kit-resources to run")
+if(UPKIT_HOST_TOOLS_FROM)
+  set(UPKIT_HOST_KIT_RESOURCES ${UPKIT_HOST_TOOLS_FROM}/kit-resources)
+  set(UPKIT_HOST_UPKIT ${UPKIT_HOST_TOOLS_FROM}/upkit)
+  foreach(program ${UPKIT_HOST_KIT_RESOURCES} ${UPKIT_HOST_UPKIT})
+    if(NOT EXISTS ${program})
+      message(FATAL_ERROR "${program} is missing: build the native preset first")
+    endif()
+  endforeach()
+  add_custom_target(host_tools)
+  return()
+endif()
+
 include(ExternalProject)
 
 set(UPKIT_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools)
