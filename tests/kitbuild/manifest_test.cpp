@@ -8,6 +8,7 @@
 #include "kit_resource_ids.h"
 #include "manifest.h"
 #include "table_encoding.h"
+#include "test_files.h"
 
 using namespace upkit::kitbuild;
 
@@ -254,4 +255,46 @@ TEST(ManifestFiles, ReadsFromDiskAndStartsPathsInTheManifestsFolder)
     const Manifest manifest = read_manifest(DEMO_KIT_MANIFEST);
     EXPECT_EQ(manifest.folder, std::filesystem::path(DEMO_KIT_MANIFEST).parent_path());
     EXPECT_EQ(manifest.file, DEMO_KIT_MANIFEST);
+}
+
+TEST(ManifestFiles, KitFieldsComeFromTheManifestTheyAreBasedOn)
+{
+    upkit::test::TempDir dir;
+    upkit::test::write_file(dir / "base/kit.toml", std::string("[kit]\ntitle = \"Base\"\nmaker = \"M\"\n"
+                                                               "bitmap = \"art/k.bmp\"\ntables = []\n"));
+    upkit::test::write_file(dir / "kit.toml", std::string("[kit]\nbased_on = \"base/kit.toml\"\ntitle = \"Own\"\n"));
+    const Manifest manifest = read_manifest(dir / "kit.toml");
+    EXPECT_EQ(manifest.kit.title, "Own");
+    EXPECT_EQ(manifest.kit.maker, "M");
+    EXPECT_TRUE(manifest.kit.tables.empty());
+    // The base's paths still mean the base's files.
+    ASSERT_TRUE(manifest.kit.bitmap);
+    EXPECT_EQ(std::filesystem::path(manifest.kit.bitmap->path),
+              std::filesystem::absolute(dir / "base/art/k.bmp").lexically_normal());
+
+    // Manifests based on each other.
+    upkit::test::write_file(dir / "loop.toml", std::string("[kit]\nbased_on = \"loop.toml\"\n"));
+    try {
+        read_manifest(dir / "loop.toml");
+        ADD_FAILURE() << "a loop was accepted";
+    } catch (const KitError& e) {
+        EXPECT_NE(std::string(e.what()).find("in a loop"), std::string::npos) << e.what();
+    }
+    upkit::test::write_file(dir / "lost.toml", std::string("[kit]\nbased_on = \"missing.toml\"\n"));
+    EXPECT_THROW(read_manifest(dir / "lost.toml"), KitError);
+}
+
+TEST(ManifestRefusals, TablesAndArchivesTheKitLeavesOut)
+{
+    EXPECT_NE(refusal("[kit]\ntables = [\"Windows\"]\n").find("[kit] tables: the names are"), std::string::npos);
+    EXPECT_NE(refusal("[kit]\ntables = [\"WindowList\", \"WindowList\"]\n").find("named twice"), std::string::npos);
+    EXPECT_NE(refusal("[[archives]]\nid = 1\nprogress = \"P\"\ncarried = false\ncontent = [\"a\"]\n")
+                  .find("takes no content"),
+              std::string::npos);
+    EXPECT_NE(refusal("[[archives]]\nid = 1\nprogress = \"P\"\narchive = \"a.kw\"\nlevel = 3\n").find("takes no level"),
+              std::string::npos);
+    EXPECT_NE(refusal(std::string(kArchive) + "level = 10\n").find("out of range"), std::string::npos);
+    const Manifest manifest = parse("[[archives]]\nid = 1\nprogress = \"P\"\ncarried = false\n");
+    EXPECT_FALSE(manifest.archives.at(0).carried);
+    EXPECT_TRUE(manifest.archives.at(0).content.empty());
 }
