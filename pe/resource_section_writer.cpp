@@ -114,7 +114,7 @@ private:
         // Empty data at the very end would point just past the section.
         if (!data_.empty() && data_.back() >= total_)
             total_ += kDataAlignment;
-        if (total_ + rva_ > 0xFFFFFFFFull)
+        if (static_cast<std::uint64_t>(total_) + rva_ > 0xFFFFFFFFull)
             throw ImageWriteError("the resources do not fit in an image");
     }
 
