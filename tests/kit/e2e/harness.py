@@ -72,13 +72,19 @@ WINESERVER_LINGER_S = 120
 REPO = Path(__file__).resolve().parents[3]
 DEFAULT_BUILD = REPO / "build" / "win64"
 TEMPLATE_MARKER = "upkit-e2e-template.json"
-# The registry of every template: no crash dialog (a crashing program must end
-# and fail its test, not wait for a click) and a virtual desktop the size of
-# the screen, so that windows have title bars in screenshots and close at once.
+# The registry of every template: no crash dialog and no debugger (a crashing
+# program must end with its exception code and fail its test, not wait for a
+# click; an attached debugger may end it with exit code 0 instead) and a
+# virtual desktop the size of the screen, so that windows have title bars in
+# screenshots and close at once.
 TEMPLATE_REGISTRY = f"""REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug]
+"Debugger"="upkit-e2e-no-debugger.exe %ld %ld"
+"Auto"="1"
 
 [HKEY_CURRENT_USER\\Software\\Wine\\Explorer]
 "Desktop"="Default"
@@ -567,7 +573,8 @@ class Program:
         return self.process.poll() is None
 
     def wait_exit(self, timeout: float = 15) -> int:
-        """The program's exit code; fails when it still runs after timeout."""
+        """The program's exit code (its low byte: wine's own exit status);
+        fails when it still runs after timeout."""
         try:
             code = self.process.wait(timeout)
         except subprocess.TimeoutExpired as e:
