@@ -52,7 +52,7 @@ EncoderOptions level_options(int level, int window_bits)
 {
     EncoderOptions options;
     options.window_bits = window_bits;
-    options.max_chain = 4 << (std::clamp(level, 1, 9) - 1);
+    options.max_chain = 4 << (std::clamp(level, kMinLevel, kMaxLevel) - 1);
     return options;
 }
 

@@ -24,6 +24,9 @@ struct EncoderOptions {
 
 // The options of a compression level, 1 (fastest) to 9 (smallest): each
 // level up tries twice as many match candidates; level 5 is the default.
+const int kMinLevel = 1;
+const int kMaxLevel = 9;
+const int kDefaultLevel = 5;
 EncoderOptions level_options(int level, int window_bits);
 
 // Header fields our archives carry.

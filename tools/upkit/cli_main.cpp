@@ -51,6 +51,8 @@ int run_upkit(int argc, char** argv, std::ostream& out, std::ostream& err)
             ->add_option("-w,--window", window_bits,
                          "Window bits (default: the smallest that holds the input, at most 18)")
             ->check(CLI::Range(kMinEncoderWindowBits, kMaxEncoderWindowBits));
+    create_command->add_option("-l,--level", create.level, "Compression level, 1 (fastest) to 9 (smallest); default 5")
+        ->check(CLI::Range(kMinLevel, kMaxLevel));
     CLI::Option* volume_option =
         create_command->add_option("--volume-size", volume_size, "Split into files of at most this many bytes")
             ->check(volume_size_check());

@@ -281,8 +281,8 @@ int command_create(const CreateOptions& options, std::ostream& out, std::ostream
         for (const MemberInput& member : members)
             total_in += member.data.size();
 
-        EncoderOptions encoder;
-        encoder.window_bits = options.window_bits.value_or(fitting_window_bits(total_in, kDefaultWindowBits));
+        const EncoderOptions encoder =
+            level_options(options.level, options.window_bits.value_or(fitting_window_bits(total_in, kDefaultWindowBits)));
         std::vector<std::uint8_t> image;
         try {
             image = encode_archive(members, encoder);

@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "archive_writer.h"
+
 namespace upkit {
 
 struct CreateOptions {
     std::string archive;
     std::vector<std::string> inputs;  // files and folders
     std::optional<int> window_bits;   // default: fitted to the input, at most 18
+    int level = kDefaultLevel;        // 1 (fastest) to 9 (smallest)
     std::optional<std::uint64_t> volume_size;
     bool quiet = false;
 };
