@@ -1,12 +1,15 @@
 #include "archive_writer.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
+#include "binary_tree_finder.h"
 #include "item_encoder.h"
 #include "lz_parser.h"
 #include "lz_window.h"
 #include "match_finder.h"
+#include "optimal_parser.h"
 
 namespace upkit {
 
@@ -50,9 +53,29 @@ std::vector<std::uint8_t> encode_directory_entry(const MemberInput& member)
 
 EncoderOptions level_options(int level, int window_bits)
 {
+    struct OptimalLevel {
+        int search_depth;
+        int passes;
+        std::uint32_t nice_length;
+    };
+    static const OptimalLevel optimal_levels[] = {
+        {16, 1, 64},     // 6
+        {32, 2, 128},    // 7
+        {64, 2, 259},    // 8
+        {256, 3, 259},   // 9
+    };
     EncoderOptions options;
     options.window_bits = window_bits;
-    options.max_chain = 4 << (std::clamp(level, kMinLevel, kMaxLevel) - 1);
+    level = std::clamp(level, kMinLevel, kMaxLevel);
+    if (level <= 5) {
+        options.max_chain = 4 << (level - 1);
+        return options;
+    }
+    const OptimalLevel& o = optimal_levels[level - 6];
+    options.parser = Parser::optimal;
+    options.search_depth = o.search_depth;
+    options.passes = o.passes;
+    options.nice_length = o.nice_length;
     return options;
 }
 
@@ -89,11 +112,20 @@ std::vector<std::uint8_t> encode_archive(const std::vector<MemberInput>& members
         all.insert(all.end(), m.data.begin(), m.data.end());
 
     ItemEncoder items(options.window_bits);
-    MatchFinder finder(all, items.limits(), options.max_chain);
+    std::optional<MatchFinder> chains;
+    std::optional<BinaryTreeFinder> trees;
+    if (options.parser == Parser::lazy)
+        chains.emplace(all, items.limits(), options.max_chain);
+    else
+        trees.emplace(all, items.limits(), options.search_depth);
+    const OptimalParseOptions optimal{.passes = options.passes, .nice_length = options.nice_length};
     std::size_t begin = 0;
     for (const MemberInput& m : members) {
         const std::size_t end = begin + m.data.size();
-        parse_member(finder, items, all, begin, end);
+        if (chains)
+            parse_member(*chains, items, all, begin, end);
+        else
+            parse_member_optimal(*trees, items, all, begin, end, optimal);
         items.check_value(update_check_value(0, m.data.data(), static_cast<int>(m.data.size())));
         begin = end;
     }

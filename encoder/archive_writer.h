@@ -17,13 +17,24 @@ struct MemberInput {
     std::uint16_t dos_date = 0;
 };
 
-struct EncoderOptions {
-    int window_bits = 18;
-    int max_chain = 64;   // candidates tried per position by the match finder
+enum class Parser {
+    lazy,      // hash chains; a match is put off by one byte for a longer one
+    optimal,   // binary trees; the cheapest path through each block
 };
 
-// The options of a compression level, 1 (fastest) to 9 (smallest): each
-// level up tries twice as many match candidates; level 5 is the default.
+struct EncoderOptions {
+    int window_bits = 18;
+    Parser parser = Parser::lazy;
+    int max_chain = 64;          // lazy: candidates tried per position
+    int search_depth = 32;       // optimal: tree nodes visited per position
+    int passes = 1;              // optimal: parses per block
+    std::uint32_t nice_length = 259;   // optimal: a match this long is taken at once
+};
+
+// The options of a compression level, 1 (fastest) to 9 (smallest). Levels
+// 1 to 5 parse lazily over hash chains, each trying twice as many
+// candidates as the one before; 6 to 9 parse optimally over binary trees,
+// searching deeper and iterating the prices more. Level 5 is the default.
 const int kMinLevel = 1;
 const int kMaxLevel = 9;
 const int kDefaultLevel = 5;

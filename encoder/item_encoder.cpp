@@ -9,11 +9,6 @@ namespace upkit {
 
 namespace {
 
-// Selector symbols: 0..3 a literal from model byte/64, then the matches.
-const int kSelectMatch3 = 4;
-const int kSelectMatch4 = 5;
-const int kSelectLong = 6;
-
 // The slot bases are computed tables of the engine; fill them before use.
 int slots_below(std::uint32_t limit)
 {
@@ -76,21 +71,58 @@ int length_slot(std::uint32_t length)
     return slots[length - kMinLongMatch];
 }
 
-ItemEncoder::ItemEncoder(int window_bits) : limits_(window_bits)
+ItemModels::ItemModels(int window_bits) : limits(window_bits)
 {
-    selector_.reset(7, 0);
+    selector.reset(7, 0);
     for (int k = 0; k < 4; ++k)
-        literals_[k].reset(64, 64 * k);
-    length_.reset(kLengthSlots, 0);
-    match3_position_.reset(limits_.match3_slots, 0);
-    match4_position_.reset(limits_.match4_slots, 0);
-    long_position_.reset(limits_.long_slots, 0);
+        literals[k].reset(64, 64 * k);
+    length.reset(kLengthSlots, 0);
+    match3_position.reset(limits.match3_slots, 0);
+    match4_position.reset(limits.match4_slots, 0);
+    long_position.reset(limits.long_slots, 0);
 }
+
+std::uint32_t ItemModels::match_price(std::uint32_t match_length, std::uint32_t distance) const
+{
+    const int slot = position_slot(distance);
+    const std::uint32_t extra = position_extra_bits[slot] * kPriceOneBit;
+    if (match_length == 3)
+        return selector.cost(kSelectMatch3) + match3_position.cost(slot) + extra;
+    if (match_length == 4)
+        return selector.cost(kSelectMatch4) + match4_position.cost(slot) + extra;
+    const int lslot = length_slot(match_length);
+    return selector.cost(kSelectLong) + length.cost(lslot) + length_extra_bits[lslot] * kPriceOneBit +
+           long_position.cost(slot) + extra;
+}
+
+void ItemModels::update_literal(std::uint8_t byte)
+{
+    selector.update(byte >> 6);
+    literals[byte >> 6].update(byte);
+}
+
+void ItemModels::update_match(std::uint32_t match_length, std::uint32_t distance)
+{
+    const int slot = position_slot(distance);
+    if (match_length == 3) {
+        selector.update(kSelectMatch3);
+        match3_position.update(slot);
+    } else if (match_length == 4) {
+        selector.update(kSelectMatch4);
+        match4_position.update(slot);
+    } else {
+        selector.update(kSelectLong);
+        length.update(length_slot(match_length));
+        long_position.update(slot);
+    }
+}
+
+ItemEncoder::ItemEncoder(int window_bits) : models_(window_bits) {}
 
 void ItemEncoder::literal(std::uint8_t byte)
 {
-    selector_.encode(coder_, byte >> 6);
-    literals_[byte >> 6].encode(coder_, byte);
+    models_.selector.encode(coder_, byte >> 6);
+    models_.literals[byte >> 6].encode(coder_, byte);
 }
 
 void ItemEncoder::distance(ModelCoder& model, std::uint32_t value)
@@ -102,20 +134,20 @@ void ItemEncoder::distance(ModelCoder& model, std::uint32_t value)
 
 void ItemEncoder::match(std::uint32_t length, std::uint32_t dist)
 {
-    if (limits_.codable_length(length, dist) != length || length < 3)
+    if (models_.limits.codable_length(length, dist) != length || length < 3)
         throw std::logic_error("match cannot be coded");
     if (length == 3) {
-        selector_.encode(coder_, kSelectMatch3);
-        distance(match3_position_, dist);
+        models_.selector.encode(coder_, kSelectMatch3);
+        distance(models_.match3_position, dist);
     } else if (length == 4) {
-        selector_.encode(coder_, kSelectMatch4);
-        distance(match4_position_, dist);
+        models_.selector.encode(coder_, kSelectMatch4);
+        distance(models_.match4_position, dist);
     } else {
-        selector_.encode(coder_, kSelectLong);
+        models_.selector.encode(coder_, kSelectLong);
         const int slot = length_slot(length);
-        length_.encode(coder_, slot);
+        models_.length.encode(coder_, slot);
         coder_.raw_bits(length - kMinLongMatch - length_base[slot], length_extra_bits[slot]);
-        distance(long_position_, dist);
+        distance(models_.long_position, dist);
     }
 }
 

@@ -29,6 +29,34 @@ struct MatchLimits {
 const std::uint32_t kMinLongMatch = 5;
 const std::uint32_t kMaxMatch = 259;
 
+// Selector symbols: 0..3 a literal from model byte/64, then the matches.
+const int kSelectMatch3 = 4;
+const int kSelectMatch4 = 5;
+const int kSelectLong = 6;
+
+// The nine adaptive models as the decoder holds them, with the price of an
+// item in their current state and the change that coding it makes.
+struct ItemModels {
+    explicit ItemModels(int window_bits);
+
+    std::uint32_t literal_price(std::uint8_t byte) const
+    {
+        return selector.cost(byte >> 6) + literals[byte >> 6].cost(byte);
+    }
+    // A codable match (see MatchLimits::codable_length).
+    std::uint32_t match_price(std::uint32_t length, std::uint32_t distance) const;
+    void update_literal(std::uint8_t byte);
+    void update_match(std::uint32_t length, std::uint32_t distance);
+
+    MatchLimits limits;
+    ModelCoder selector;
+    ModelCoder literals[4];
+    ModelCoder length;
+    ModelCoder match3_position;
+    ModelCoder match4_position;
+    ModelCoder long_position;
+};
+
 class ItemEncoder {
 public:
     explicit ItemEncoder(int window_bits);
@@ -39,19 +67,14 @@ public:
     void check_value(std::uint16_t value);
     std::vector<std::uint8_t> finish() { return coder_.finish(); }
 
-    const MatchLimits& limits() const { return limits_; }
+    const MatchLimits& limits() const { return models_.limits; }
+    const ItemModels& models() const { return models_; }
 
 private:
     void distance(ModelCoder& model, std::uint32_t distance);
 
-    MatchLimits limits_;
+    ItemModels models_;
     ArithEncoder coder_;
-    ModelCoder selector_;
-    ModelCoder literals_[4];
-    ModelCoder length_;
-    ModelCoder match3_position_;
-    ModelCoder match4_position_;
-    ModelCoder long_position_;
 };
 
 // Slot of a match distance (1 ..) and of a long match length (5 .. 259).

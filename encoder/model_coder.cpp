@@ -1,9 +1,21 @@
 #include "model_coder.h"
 
+#include <array>
 #include <cmath>
 #include <stdexcept>
 
 namespace upkit {
+
+std::uint32_t ModelCoder::log2_price(std::uint32_t n)
+{
+    static const auto table = [] {
+        std::array<std::uint16_t, 65536> t{};
+        for (std::uint32_t i = 1; i < t.size(); ++i)
+            t[i] = static_cast<std::uint16_t>(std::lround(std::log2(static_cast<double>(i)) * kPriceOneBit));
+        return t;
+    }();
+    return table[n & 0xFFFF];
+}
 
 void ModelCoder::reset(int symbol_count, int first_symbol)
 {
@@ -23,9 +35,16 @@ void ModelCoder::encode(ArithEncoder& coder, int symbol)
     const int offset = symbol - first_symbol_;
     if (offset < 0 || offset >= model_.symbol_count)
         throw std::logic_error("symbol outside its model");
+    const ModelEntry* e = model_.entries;
     const int i = entry_of_[offset];
-    ModelEntry* e = model_.entries;
     coder.encode(e[i + 1].cumulative, e[i].cumulative, e[0].cumulative);
+    update(symbol);
+}
+
+void ModelCoder::update(int symbol)
+{
+    const int i = entry_of_[symbol - first_symbol_];
+    ModelEntry* e = model_.entries;
     // The decoder's scan adds the increment to every entry up to the found one.
     for (int j = 0; j <= i; ++j)
         e[j].cumulative = static_cast<std::uint16_t>(e[j].cumulative + kModelIncrement);
@@ -33,14 +52,6 @@ void ModelCoder::encode(ArithEncoder& coder, int symbol)
         rescale_model(&model_);
         index_entries();
     }
-}
-
-std::uint32_t ModelCoder::cost(int symbol) const
-{
-    const int i = entry_of_[symbol - first_symbol_];
-    const ModelEntry* e = model_.entries;
-    const double share = static_cast<double>(e[i].cumulative - e[i + 1].cumulative) / e[0].cumulative;
-    return static_cast<std::uint32_t>(-std::log2(share) * 256.0 + 0.5);
 }
 
 }  // namespace upkit

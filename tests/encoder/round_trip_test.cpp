@@ -35,13 +35,14 @@ std::vector<std::uint8_t> conformance_file(const std::string& relative)
     return read_file(test_data("conformance") / fs::path(relative));
 }
 
-class RoundTrip : public ::testing::Test {
+// Parameter: the compression level, so that both parsers are read back.
+class RoundTrip : public ::testing::TestWithParam<int> {
 protected:
     // Encodes, extracts everything with a fresh reader and compares; the
     // reader must not report anything (no reading past the end, either).
     std::vector<std::uint8_t> round_trip(const std::vector<MemberInput>& members, int window_bits)
     {
-        const std::vector<std::uint8_t> image = encode_archive(members, EncoderOptions{window_bits});
+        const std::vector<std::uint8_t> image = encode_archive(members, level_options(GetParam(), window_bits));
         write_file(dir_ / "R.KW", image);
         fs::remove_all(dir_ / "OUT");
         RecordingReader reader;
@@ -64,7 +65,7 @@ protected:
     TempDir dir_;
 };
 
-TEST_F(RoundTrip, EmptyAndTinyMembers)
+TEST_P(RoundTrip, EmptyAndTinyMembers)
 {
     round_trip({}, 15);
     round_trip({member("E1", {}), member("A", {'a'}), member("E2", {}), member("ABC", bytes_of("abc")),
@@ -72,7 +73,7 @@ TEST_F(RoundTrip, EmptyAndTinyMembers)
                15);
 }
 
-TEST_F(RoundTrip, EveryWindowSizeOnRealFiles)
+TEST_P(RoundTrip, EveryWindowSizeOnRealFiles)
 {
     const std::vector<MemberInput> members = {
         member("GPL3.TXT", conformance_file("v01_text/expected/GPL3.TXT")),
@@ -89,14 +90,14 @@ TEST_F(RoundTrip, EveryWindowSizeOnRealFiles)
     }
 }
 
-TEST_F(RoundTrip, WindowsBinariesWithTheLargestWindow)
+TEST_P(RoundTrip, WindowsBinariesWithTheLargestWindow)
 {
     const std::vector<std::uint8_t> dll = conformance_file("v07_w21/expected/WINMM.DLL");
     const std::vector<std::uint8_t> image = round_trip({member("WINMM.DLL", dll)}, 21);
     EXPECT_LT(image.size(), dll.size() / 2);
 }
 
-TEST_F(RoundTrip, MembersLargerThanTheWindowAndMatchesAcrossItsEnd)
+TEST_P(RoundTrip, MembersLargerThanTheWindowAndMatchesAcrossItsEnd)
 {
     // Periods just below and above the window make matches reach back almost
     // a whole window, wrapping around its end again and again.
@@ -108,7 +109,7 @@ TEST_F(RoundTrip, MembersLargerThanTheWindowAndMatchesAcrossItsEnd)
     EXPECT_GT(round_trip({member("FAR", beyond)}, 10).size(), beyond.size());
 }
 
-TEST_F(RoundTrip, MatchesReachIntoEarlierMembers)
+TEST_P(RoundTrip, MatchesReachIntoEarlierMembers)
 {
     const std::vector<std::uint8_t> data = pseudo_random_bytes(20000, 61);
     const std::vector<std::uint8_t> image = round_trip({member("ONE", data), member("TWO", data)}, 15);
@@ -116,7 +117,7 @@ TEST_F(RoundTrip, MatchesReachIntoEarlierMembers)
     EXPECT_LT(image.size(), data.size() + data.size() / 20);
 }
 
-TEST_F(RoundTrip, SkewedInputForcesRescalesAndRebuilds)
+TEST_P(RoundTrip, SkewedInputForcesRescalesAndRebuilds)
 {
     round_trip({member("SKEW", pseudo_random_bytes(300000, 71, 3)),
                 member("RUNS", repeat(bytes_of("a"), 100000)),
@@ -124,7 +125,7 @@ TEST_F(RoundTrip, SkewedInputForcesRescalesAndRebuilds)
                18);
 }
 
-TEST_F(RoundTrip, EveryByteValueAndLongestMatches)
+TEST_P(RoundTrip, EveryByteValueAndLongestMatches)
 {
     std::vector<std::uint8_t> bytes;
     for (int i = 0; i < 256; ++i)
@@ -132,17 +133,18 @@ TEST_F(RoundTrip, EveryByteValueAndLongestMatches)
     round_trip({member("BYTES", repeat(bytes, 40)), member("ZEROS", std::vector<std::uint8_t>(70000, 0))}, 15);
 }
 
-TEST_F(RoundTrip, SameInputGivesTheSameBytes)
+TEST_P(RoundTrip, SameInputGivesTheSameBytes)
 {
     const std::vector<MemberInput> members = {member("X", pseudo_random_bytes(50000, 81, 16)),
                                               member("Y", conformance_file("v01_text/expected/STDIO.H"))};
-    EXPECT_EQ(encode_archive(members, EncoderOptions{15}), encode_archive(members, EncoderOptions{15}));
+    EXPECT_EQ(encode_archive(members, level_options(GetParam(), 15)),
+              encode_archive(members, level_options(GetParam(), 15)));
 }
 
-TEST_F(RoundTrip, OneByteShortIsTruncated)
+TEST_P(RoundTrip, OneByteShortIsTruncated)
 {
     const std::vector<std::uint8_t> image =
-        encode_archive({member("T", conformance_file("v01_text/expected/GPL3.TXT"))}, EncoderOptions{15});
+        encode_archive({member("T", conformance_file("v01_text/expected/GPL3.TXT"))}, level_options(GetParam(), 15));
     write_file(dir_ / "T.KW", std::span(image).first(image.size() - 1));
     RecordingReader reader;
     reader.Open(engine_path(dir_ / "T.KW").c_str());
@@ -152,6 +154,23 @@ TEST_F(RoundTrip, OneByteShortIsTruncated)
     ASSERT_GE(codes.size(), 3u);
     EXPECT_EQ(std::vector<int>(codes.begin(), codes.begin() + 3),
               (std::vector<int>{ARCERR_OPEN_RETRY, ARCERR_CANNOT_OPEN, ARCERR_READ}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, RoundTrip, ::testing::Values(1, 5, 6, 9));
+
+TEST(EncoderLevels, HigherLevelsPackRealFilesSmaller)
+{
+    const std::vector<MemberInput> members = {
+        member("GPL3.TXT", conformance_file("v01_text/expected/GPL3.TXT")),
+        member("WINMM.DLL", conformance_file("v07_w21/expected/WINMM.DLL")),
+    };
+    std::size_t sizes[10] = {};
+    for (int level : {1, 5, 6, 9})
+        sizes[level] = encode_archive(members, level_options(level, 18)).size();
+    EXPECT_LT(sizes[5], sizes[1]);
+    // The optimal parse beats the best lazy one by a clear margin.
+    EXPECT_LT(sizes[6], sizes[5] - sizes[5] / 50);
+    EXPECT_LE(sizes[9], sizes[6]);
 }
 
 TEST(EncoderLimits, RefusesWhatTheFormatCannotCarry)

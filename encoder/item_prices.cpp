@@ -1,0 +1,61 @@
+#include "item_prices.h"
+
+namespace upkit {
+
+namespace {
+
+template <std::size_t N>
+void fill_positions(std::array<std::uint32_t, N>& prices, const ModelCoder& model)
+{
+    for (int slot = 0; slot < model.symbol_count(); ++slot)
+        prices[slot] = model.cost(slot) + position_extra_bits[slot] * kPriceOneBit;
+}
+
+template <std::size_t N>
+void average(std::array<std::uint32_t, N>& out, const std::array<std::uint32_t, N>& a,
+             const std::array<std::uint32_t, N>& b)
+{
+    for (std::size_t i = 0; i < N; ++i)
+        out[i] = (a[i] + b[i] + 1) / 2;
+}
+
+}  // namespace
+
+ItemPrices::ItemPrices(const ItemModels& models)
+{
+    for (int byte = 0; byte < 256; ++byte)
+        literals[byte] = models.literal_price(static_cast<std::uint8_t>(byte));
+    lengths[3] = models.selector.cost(kSelectMatch3);
+    lengths[4] = models.selector.cost(kSelectMatch4);
+    const std::uint32_t long_selector = models.selector.cost(kSelectLong);
+    for (std::uint32_t length = kMinLongMatch; length <= kMaxMatch; ++length) {
+        const int slot = length_slot(length);
+        lengths[length] = long_selector + models.length.cost(slot) + length_extra_bits[slot] * kPriceOneBit;
+    }
+    fill_positions(match3_positions, models.match3_position);
+    fill_positions(match4_positions, models.match4_position);
+    fill_positions(long_positions, models.long_position);
+}
+
+ItemPrices ItemPrices::mean(const ItemPrices& a, const ItemPrices& b)
+{
+    ItemPrices out;
+    average(out.literals, a.literals, b.literals);
+    average(out.lengths, a.lengths, b.lengths);
+    average(out.match3_positions, a.match3_positions, b.match3_positions);
+    average(out.match4_positions, a.match4_positions, b.match4_positions);
+    average(out.long_positions, a.long_positions, b.long_positions);
+    return out;
+}
+
+std::uint32_t ItemPrices::distance_part(std::uint32_t length, std::uint32_t distance) const
+{
+    const int slot = position_slot(distance);
+    if (length == 3)
+        return match3_positions[slot];
+    if (length == 4)
+        return match4_positions[slot];
+    return long_positions[slot];
+}
+
+}  // namespace upkit

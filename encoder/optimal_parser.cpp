@@ -1,0 +1,204 @@
+#include "optimal_parser.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "item_prices.h"
+
+namespace upkit {
+
+namespace {
+
+// One coded item: a literal (length 1) or a match.
+struct Item {
+    std::uint32_t length;
+    std::uint32_t distance;
+};
+
+// The matches found at each position of a block, clipped to the member.
+struct BlockMatches {
+    std::vector<MatchCandidate> candidates;
+    std::vector<std::uint32_t> first;   // candidates of position i: [first[i], first[i + 1])
+
+    void clear()
+    {
+        candidates.clear();
+        first.assign(1, 0);
+    }
+};
+
+// The cheapest way found so far to reach one position of the block.
+struct Arrival {
+    std::uint32_t price;
+    std::uint32_t length;     // of the last item: 1 for a literal
+    std::uint32_t distance;
+};
+
+const std::uint32_t kUnreached = std::numeric_limits<std::uint32_t>::max();
+
+class BlockParser {
+public:
+    BlockParser(const MatchLimits& limits, std::span<const std::uint8_t> data) : limits_(limits), data_(data) {}
+
+    // The cheapest items for the `count` positions from `start` under the
+    // given prices.
+    std::vector<Item> parse(std::size_t start, std::size_t count, const BlockMatches& matches,
+                            const ItemPrices& prices)
+    {
+        arrivals_.assign(count + 1, Arrival{kUnreached, 0, 0});
+        arrivals_[0].price = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint32_t here = arrivals_[i].price;
+            relax(i + 1, here + prices.literal(data_[start + i]), 1, 0);
+
+            // A candidate serves every length above the previous one's, up
+            // to its own: it is the nearest match of those lengths.
+            const std::uint32_t room = static_cast<std::uint32_t>(count - i);
+            std::uint32_t length = 3;
+            for (std::uint32_t c = matches.first[i]; c < matches.first[i + 1] && length <= room; ++c) {
+                const MatchCandidate& m = matches.candidates[c];
+                const std::uint32_t top = std::min(m.length, room);
+                for (; length <= top && length < kMinLongMatch; ++length) {
+                    if (limits_.codable_length(length, m.distance) == length)
+                        relax(i + length, here + prices.length_part(length) + prices.distance_part(length, m.distance),
+                              length, m.distance);
+                }
+                if (length > top)
+                    continue;
+                const std::uint32_t base = here + prices.distance_part(kMinLongMatch, m.distance);
+                for (; length <= top; ++length)
+                    relax(i + length, base + prices.length_part(length), length, m.distance);
+            }
+        }
+
+        std::vector<Item> items;
+        for (std::size_t at = count; at > 0; at -= arrivals_[at].length)
+            items.push_back({arrivals_[at].length, arrivals_[at].distance});
+        std::reverse(items.begin(), items.end());
+        return items;
+    }
+
+private:
+    void relax(std::size_t to, std::uint32_t price, std::uint32_t length, std::uint32_t distance)
+    {
+        if (price < arrivals_[to].price)
+            arrivals_[to] = {price, length, distance};
+    }
+
+    const MatchLimits& limits_;
+    std::span<const std::uint8_t> data_;
+    std::vector<Arrival> arrivals_;
+};
+
+// What the items really cost when coded one after the other from `models`,
+// which are left as the coding leaves them.
+std::uint64_t play(ItemModels& models, const std::vector<Item>& items, std::span<const std::uint8_t> data,
+                   std::size_t start)
+{
+    std::uint64_t total = 0;
+    std::size_t pos = start;
+    for (const Item& item : items) {
+        if (item.length == 1) {
+            total += models.literal_price(data[pos]);
+            models.update_literal(data[pos]);
+        } else {
+            total += models.match_price(item.length, item.distance);
+            models.update_match(item.length, item.distance);
+        }
+        pos += item.length;
+    }
+    return total;
+}
+
+std::vector<Item> cheapest_items(BlockParser& parser, const ItemModels& start_models, std::size_t start,
+                                 std::size_t count, const BlockMatches& matches, std::span<const std::uint8_t> data,
+                                 int passes)
+{
+    const ItemPrices start_prices(start_models);
+    std::vector<Item> best = parser.parse(start, count, matches, start_prices);
+    if (passes <= 1)
+        return best;
+    ItemModels best_end = start_models;
+    std::uint64_t best_cost = play(best_end, best, data, start);
+    for (int pass = 1; pass < passes; ++pass) {
+        const ItemPrices prices = ItemPrices::mean(start_prices, ItemPrices(best_end));
+        std::vector<Item> items = parser.parse(start, count, matches, prices);
+        ItemModels end = start_models;
+        const std::uint64_t cost = play(end, items, data, start);
+        if (cost >= best_cost)
+            break;
+        best = std::move(items);
+        best_end = end;
+        best_cost = cost;
+    }
+    return best;
+}
+
+void code_items(ItemEncoder& items, const std::vector<Item>& chosen, std::span<const std::uint8_t> data,
+                std::size_t start)
+{
+    std::size_t pos = start;
+    for (const Item& item : chosen) {
+        if (item.length == 1)
+            items.literal(data[pos]);
+        else
+            items.match(item.length, item.distance);
+        pos += item.length;
+    }
+}
+
+}  // namespace
+
+void parse_member_optimal(BinaryTreeFinder& finder, ItemEncoder& items, std::span<const std::uint8_t> data,
+                          std::size_t begin, std::size_t end, const OptimalParseOptions& options)
+{
+    BlockParser parser(items.limits(), data);
+    BlockMatches matches;
+    MatchCandidate found[kMaxCandidates];
+
+    std::size_t pos = begin;
+    while (pos < end) {
+        // Gather the block's matches; a match of nice length ends the block
+        // and is taken as it is.
+        const std::size_t block_end = std::min(end, pos + options.block_size);
+        matches.clear();
+        std::size_t stop = block_end;
+        MatchCandidate taken{0, 0};
+        for (std::size_t i = pos; i < block_end; ++i) {
+            const std::size_t n = finder.find(i, found);
+            const std::uint32_t room = static_cast<std::uint32_t>(std::min<std::size_t>(kMaxMatch, end - i));
+            for (std::size_t k = 0; k < n; ++k) {
+                const std::uint32_t length = std::min(found[k].length, room);
+                if (length < 3)
+                    continue;
+                matches.candidates.push_back({length, found[k].distance});
+                if (length == room)
+                    break;   // longer candidates clip to the same length, farther away
+            }
+            matches.first.push_back(static_cast<std::uint32_t>(matches.candidates.size()));
+            const std::uint32_t longest = n ? std::min(found[n - 1].length, room) : 0;
+            if (longest >= options.nice_length && longest >= kMinLongMatch) {
+                stop = i;
+                taken = {longest, matches.candidates.back().distance};
+                break;
+            }
+        }
+
+        const std::size_t count = stop - pos;
+        if (count > 0) {
+            const std::vector<Item> chosen =
+                cheapest_items(parser, items.models(), pos, count, matches, data, options.passes);
+            code_items(items, chosen, data, pos);
+        }
+        pos = stop;
+        if (taken.length) {
+            items.match(taken.length, taken.distance);
+            for (std::size_t p = pos + 1; p < pos + taken.length; ++p)
+                finder.skip(p);
+            pos += taken.length;
+        }
+    }
+}
+
+}  // namespace upkit
