@@ -1,16 +1,11 @@
 // Reads arbitrary bytes as a kit. A kit is read whole or refused with
 // PeError; any other exception, a crash or a sanitizer report is a finding.
 //
-// By hand, from the top of the tree (kit_contents needs only pe/ and these
-// kitread sources, and kitbuild's headers for the row structures):
+// Built by the fuzz preset (fuzz/CMakeLists.txt) and run by scripts/fuzz,
+// with the kits of tests/data/kits as seeds and inputs of up to 80000 bytes:
 //
-//   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -DFMT_HEADER_ONLY \
-//     -Ipe -Ikitread -Ikitbuild -Itables -Itools/upkit -Iencoder -Iarchive -Iplatform \
-//     fuzz/inspect_kit_fuzzer.cpp pe/pe_image.cpp pe/resource_reader.cpp pe/utf16_text.cpp \
-//     kitread/{ansi_text,byte_cursor,dialog_template,group_icon,kit_contents,kit_tables}.cpp \
-//     kitread/{resource_names,string_table,version_info}.cpp -o inspect_kit_fuzzer
-//   mkdir corpus && cp tests/data/kits/*.exe corpus/
-//   ./inspect_kit_fuzzer -max_len=80000 corpus
+//   scripts/fuzz inspect_kit_fuzzer
+//   build/fuzz/inspect_kit_fuzzer -max_len=80000 CORPUS build/fuzz/seeds/inspect_kit_fuzzer
 #include <cstddef>
 #include <cstdint>
 #include <span>
