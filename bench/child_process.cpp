@@ -84,6 +84,8 @@ ChildRun run_child(const std::vector<std::string>& argv, const Redirects& redire
     run.started = true;
     run.seconds = end - start;
     run.peak_kib = usage.ru_maxrss;
+    run.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
     if (WIFEXITED(status)) {
         run.exit_code = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {

@@ -21,6 +21,7 @@ struct ChildRun {
     int exit_code = -1;     // the exit status, or 128 + the signal number
     bool signalled = false;
     double seconds = 0;     // wall time, spawn to reaped
+    double cpu_seconds = 0; // user and system time of the child
     long peak_kib = 0;      // ru_maxrss of the child, in KiB
     std::string error;
 };

@@ -55,11 +55,31 @@ void append_u32(std::vector<std::uint8_t>& out, std::uint32_t v)
         out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
+// Real files repeat themselves: phrases, code sequences, table rows. Copies
+// an earlier span of 8 to 135 bytes from the last 64 KiB, now and then with a
+// changed byte, giving matches of realistic lengths and distances.
+void echo_earlier(std::vector<std::uint8_t>& out, std::size_t section_start, std::size_t end, Random& rng)
+{
+    const std::size_t length = 8 + rng.below(128);
+    const std::size_t available = out.size() - section_start;
+    if (available < length + 1 || out.size() + length > end)
+        return;
+    const std::size_t reach = std::min<std::size_t>(available - length, 65536);
+    const std::size_t from = out.size() - length - rng.skewed(static_cast<std::uint32_t>(reach));
+    for (std::size_t i = 0; i < length; ++i)
+        out.push_back(out[from + i]);
+    if (rng.below(2) == 0)
+        out[out.size() - 1 - rng.below(static_cast<std::uint32_t>(length))] ^= static_cast<std::uint8_t>(1 + rng.below(255));
+}
+
 void english_text(std::vector<std::uint8_t>& out, std::size_t end, Random& rng)
 {
+    const std::size_t start = out.size();
     std::size_t line = 0;
     bool capital = true;
     while (out.size() < end) {
+        if (rng.below(24) == 0)
+            echo_earlier(out, start, end, rng);
         std::string word(kWords[rng.skewed(kWords.size())]);
         if (capital)
             word[0] = static_cast<char>(word[0] - 'a' + 'A');
@@ -95,8 +115,11 @@ void program_code(std::vector<std::uint8_t>& out, std::size_t end, Random& rng)
     static constexpr std::array<std::string_view, 8> kImports = {
         "GetProcAddress", "LoadLibraryA", "CreateFileA", "ReadFile", "RegSetValueExA", "MessageBoxA",
         "GetWindowTextA", "lstrcpyA"};
+    const std::size_t start = out.size();
     std::uint32_t address = 0x10001000;
     while (out.size() < end) {
+        if (rng.below(3) == 0)
+            echo_earlier(out, start, end, rng);
         const std::uint32_t kind = rng.below(16);
         if (kind < 12) {
             for (int n = 0; n < 24; ++n) {
