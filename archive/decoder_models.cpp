@@ -1,6 +1,7 @@
 #include "decoder_models.h"
 
 #include "input_stream.h"
+#include "total_division.h"
 
 const BYTE length_extra_bits[kLengthSlots] = {
     0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0,
@@ -23,13 +24,32 @@ AdaptiveModel long_match_position_model;
 
 namespace {
 
-// Takes the next bit into the code word: the whole register moves up one, and
-// once the current byte is used up (marker 0) the next one is loaded at once.
-inline void shift_register()
+// Bits of the register's input byte not yet taken: the marker's place says
+// how many of its eight are gone.
+inline unsigned bits_left_in_byte(DWORD reg)
 {
-    bit_register <<= 1;
-    if (!(bit_register & 0xFF))
-        bit_register = (bit_register & 0xFFFF0000u) | (static_cast<DWORD>(input_next_byte()) << 8) | 1;
+    return 8 - static_cast<unsigned>(__builtin_ctz(reg));
+}
+
+// Loads the next input byte once the marker has left the low byte.
+inline void load_byte_when_used_up(DWORD& reg)
+{
+    if (!(reg & 0xFF))
+        reg = (reg & 0xFFFF0000u) | (static_cast<DWORD>(input_next_byte()) << 8) | 1;
+}
+
+// Takes the next n bits into the code word: the whole register moves up, a
+// byte at a time at most, and the next input byte is loaded the moment the
+// current one is used up, exactly as taking the bits one by one would.
+inline void shift_register(DWORD& reg, unsigned n)
+{
+    while (n) {
+        const unsigned left = bits_left_in_byte(reg);
+        const unsigned step = n < left ? n : left;
+        reg <<= step;
+        n -= step;
+        load_byte_when_used_up(reg);
+    }
 }
 
 }  // namespace
@@ -105,6 +125,7 @@ void reset_model(AdaptiveModel* model, int symbol_count, int first_symbol)
 void initialise_models(DWORD window_size)
 {
     compute_slot_bases();
+    compute_total_reciprocals();
     const int long_slots = position_slots_below(window_size);
     const int match4_slots = position_slots_below(window_size < kMatch4Reach ? window_size : kMatch4Reach);
     const int match3_slots = position_slots_below(window_size < kMatch3Reach ? window_size : kMatch3Reach);
@@ -133,60 +154,79 @@ short arith_target(DWORD total)
     return static_cast<short>(((code - arith_low + 1) * total - 1) / range);
 }
 
-void arith_narrow(DWORD lo, DWORD hi, DWORD total)
+namespace {
+
+// arith_narrow's work, inlined into decode_symbol: the symbol path is the
+// decoder's hottest and a call there costs more than the narrowing itself.
+inline __attribute__((always_inline)) void narrow_interval(DWORD lo, DWORD hi, DWORD total)
 {
-    DWORD range = static_cast<DWORD>(arith_high - arith_low) + 1;
-    arith_high = static_cast<WORD>(arith_low + (hi * range) / total - 1);
-    arith_low = static_cast<WORD>(arith_low + (lo * range) / total);
-    for (;;) {
-        if ((arith_low ^ arith_high) & 0x8000) {
-            // Straddling the middle: only the middle-half case can shift.
-            if (!((arith_low & 0x4000) && !(arith_high & 0x4000)))
-                return;
-            bit_register ^= 0x40000000u;
-            arith_low &= 0x3FFF;
-            arith_high |= 0x4000;
-        }
-        arith_low = static_cast<WORD>(arith_low << 1);
-        arith_high = static_cast<WORD>((arith_high << 1) | 1);
-        shift_register();
+    // The interval and register live in locals here; the decoder's globals
+    // are read once and written once.
+    DWORD low = arith_low;
+    DWORD high = arith_high;
+    DWORD reg = bit_register;
+    const DWORD range = high - low + 1;
+    high = (low + divide_by_total(hi * range, total) - 1) & 0xFFFF;
+    low = (low + divide_by_total(lo * range, total)) & 0xFFFF;
+
+    // Renormalise. First every leading bit that low and high share leaves at
+    // once; after that their top bits differ, and only the middle-half case
+    // can shift further: while low reads 01... and high 10..., the second
+    // bit leaves and the code word's second bit is flipped, one step for
+    // each position from bit 14 down where low has a 1 and high a 0. Steps
+    // are taken together, which gives the states that one-bit steps give.
+    const DWORD differ = low ^ high;
+    if (!(differ & 0x8000)) {
+        const unsigned n = differ ? static_cast<unsigned>(__builtin_clz(differ)) - 16 : 16;
+        low = (low << n) & 0xFFFF;
+        high = ((high << n) | ((1u << n) - 1)) & 0xFFFF;
+        shift_register(reg, n);
     }
+    const DWORD blocked = ~(low & ~high) & 0x7FFF;
+    const unsigned k = blocked ? static_cast<unsigned>(__builtin_clz(blocked << 17)) : 15;
+    if (k) {
+        reg ^= (((1u << k) - 1) << (15 - k)) << 16;
+        low = (low << k) & 0x7FFF;
+        high = ((high << k) | ((1u << k) - 1) | 0x8000) & 0xFFFF;
+        shift_register(reg, k);
+    }
+    arith_low = static_cast<WORD>(low);
+    arith_high = static_cast<WORD>(high);
+    bit_register = reg;
 }
 
-short decode_symbol(AdaptiveModel* model)
-{
-    ModelEntry* p = model->entries;
-    const DWORD total = p[0].cumulative;
-    short target = arith_target(total);
-    // A code word outside the interval (only in a damaged stream) can give a
-    // negative target, which no cumulative would stop; the end entry's 0 then
-    // ends the scan at the last symbol, so the scan never leaves the model.
-    if (target < 0)
-        target = 0;
+}  // namespace
 
-    // Find the first entry whose successor's cumulative is at or below the
-    // target, adding the increment to every entry on the way. Unrolled by
-    // four; every read is at or before the end entry, which stops the scan.
+void arith_narrow(DWORD lo, DWORD hi, DWORD total)
+{
+    narrow_interval(lo, hi, total);
+}
+
+namespace {
+
+// Finds the first entry whose successor's cumulative stops the scan, adding
+// the increment to every entry on the way. Unrolled by four; every read is
+// at or before the end entry, whose cumulative of 0 stops any scan.
+template <typename Stops>
+inline __attribute__((always_inline)) ModelEntry* scan_entries(ModelEntry* p, Stops stops)
+{
     for (;;) {
-        if (static_cast<short>(p[1].cumulative) <= target)
-            break;
-        if (static_cast<short>(p[2].cumulative) <= target) {
+        if (stops(p[1].cumulative))
+            return p;
+        if (stops(p[2].cumulative)) {
             p[0].cumulative += kModelIncrement;
-            p += 1;
-            break;
+            return p + 1;
         }
-        if (static_cast<short>(p[3].cumulative) <= target) {
+        if (stops(p[3].cumulative)) {
             p[0].cumulative += kModelIncrement;
             p[1].cumulative += kModelIncrement;
-            p += 2;
-            break;
+            return p + 2;
         }
-        if (static_cast<short>(p[4].cumulative) <= target) {
+        if (stops(p[4].cumulative)) {
             p[0].cumulative += kModelIncrement;
             p[1].cumulative += kModelIncrement;
             p[2].cumulative += kModelIncrement;
-            p += 3;
-            break;
+            return p + 3;
         }
         p[0].cumulative += kModelIncrement;
         p[1].cumulative += kModelIncrement;
@@ -194,12 +234,38 @@ short decode_symbol(AdaptiveModel* model)
         p[3].cumulative += kModelIncrement;
         p += 4;
     }
+}
+
+}  // namespace
+
+short decode_symbol(AdaptiveModel* model)
+{
+    ModelEntry* p = model->entries;
+    const DWORD total = p[0].cumulative;
+    // The scan stops at the first cumulative at or below the target,
+    // floor(scaled / range). For a code word inside the interval (always, in
+    // a sound stream) the target lies below the total, and a cumulative c is
+    // at or below it exactly when c * range <= scaled: the scan compares
+    // products and no division waits on the decoder's critical path.
+    const DWORD range = static_cast<DWORD>(arith_high - arith_low) + 1;
+    const DWORD scaled = ((bit_register >> 16) - arith_low + 1) * total - 1;
+    if (scaled < total * range) {
+        p = scan_entries(p, [=](WORD c) { return c * range <= scaled; });
+    } else {
+        // A code word outside the interval (only in a damaged stream) can
+        // give a negative target, which no cumulative would stop; the end
+        // entry's 0 then ends the scan at the last symbol.
+        short target = arith_target(total);
+        if (target < 0)
+            target = 0;
+        p = scan_entries(p, [=](WORD c) { return static_cast<short>(c) <= target; });
+    }
     const short symbol = static_cast<short>(p[0].symbol);
     const DWORD hi = p[0].cumulative;
     const DWORD lo = p[1].cumulative;
     p[0].cumulative += kModelIncrement;
 
-    arith_narrow(lo, hi, total);
+    narrow_interval(lo, hi, total);
 
     if (model->entries[0].cumulative > kModelTotalLimit)
         rescale_model(model);
@@ -208,12 +274,20 @@ short decode_symbol(AdaptiveModel* model)
 
 DWORD read_raw_bits(int count)
 {
+    // Raw bits follow the code word: they come from the top of the low half,
+    // as many at a time as the current input byte still holds.
+    DWORD reg = bit_register;
     DWORD result = 0;
-    while (count-- > 0) {
-        result = (result << 1) | ((bit_register >> 15) & 1);
-        bit_register = (bit_register & 0xFFFF0000u) | ((bit_register << 1) & 0xFFFFu);
-        if (!(bit_register & 0xFF))
-            bit_register = (bit_register & 0xFFFF0000u) | (static_cast<DWORD>(input_next_byte()) << 8) | 1;
+    unsigned n = static_cast<unsigned>(count > 0 ? count : 0);
+    while (n) {
+        const unsigned left = bits_left_in_byte(reg);
+        const unsigned step = n < left ? n : left;
+        const DWORD low_half = reg & 0xFFFF;
+        result = (result << step) | (low_half >> (16 - step));
+        reg = (reg & 0xFFFF0000u) | ((low_half << step) & 0xFFFF);
+        n -= step;
+        load_byte_when_used_up(reg);
     }
+    bit_register = reg;
     return result;
 }
