@@ -46,8 +46,10 @@ int main(int argc, char** argv)
 
     if (!data_path.empty()) {
         std::ifstream in(data_path, std::ios::binary);
-        std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!in.eof() || data.empty()) {
+        std::vector<std::uint8_t> data;
+        if (in)
+            data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (!in || data.empty()) {
             std::cerr << "upkit-micro-bench: " << data_path << ": cannot read the file, or it is empty\n";
             return 1;
         }
