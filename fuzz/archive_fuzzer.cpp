@@ -28,7 +28,7 @@ namespace {
 
 using namespace upkit::fuzz;
 
-const DWORD kDecodeBudget = 8u << 20;
+const DWORD kDecodeBudget = 1u << 20;
 const std::size_t kMaxVolumes = 200;
 
 std::size_t volume_size_of(std::uint8_t choice)

@@ -139,6 +139,14 @@ void path_seeds(const fs::path& out)
         write_seed(out, "name-" + std::to_string(i), {flags, 0}, body);
         ++i;
     }
+    // Around MAX_PATH below the scratch folder, and past it.
+    for (std::size_t length : {200, 225, 240, 259, 300}) {
+        std::string text;
+        while (text.size() < length)
+            text += text.size() % 20 == 19 ? '\\' : static_cast<char>('A' + text.size() % 26);
+        write_seed(out, "long-" + std::to_string(length), {static_cast<std::uint8_t>(length % 2), 0},
+                   Bytes(text.begin(), text.end()));
+    }
     // A directory of the input's own, then a name.
     const std::string directory = "C:\\OUT\\";
     Bytes body(directory.begin(), directory.end());
