@@ -276,7 +276,7 @@ public:
     bool make_tar(std::string& error);
     Row measure_upkit(int level);   // 0: the default level and window
     Row measure_peer(const PeerSpec& peer);
-    const fs::path& tar_path() const { return tar_; }
+    std::uint64_t tar_bytes() const { return corpus_.tar_bytes; }
 
 private:
     // Runs the command `repeat` times (fewer once a run is slow), keeping the
@@ -312,7 +312,11 @@ bool Bench::make_tar(std::string& error)
     }
     std::error_code ec;
     corpus_.tar_bytes = fs::file_size(tar_, ec);
-    return !ec;
+    if (ec) {
+        error = fmt::format("tar wrote no {}: {}", tar_.string(), ec.message());
+        return false;
+    }
+    return true;
 }
 
 bool Bench::measure(const std::string& what, const std::vector<std::string>& argv, const Redirects& io,
@@ -830,8 +834,7 @@ int run(int argc, char** argv)
     if (!bench.make_tar(error)) {
         failures.push_back(error);
     } else {
-        std::error_code ec;
-        corpus->tar_bytes = fs::file_size(bench.tar_path(), ec);
+        corpus->tar_bytes = bench.tar_bytes();
         for (int level : *levels)
             rows.push_back(bench.measure_upkit(level));
         if (s.with_default)
