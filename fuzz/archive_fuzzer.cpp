@@ -10,13 +10,16 @@
 //   byte 1   bit 0: keep stored folders; bits 1-2: extract all (0), only the
 //            last member, every member one by one (then one before the
 //            cursor), or the directory's end then all; bit 3: the archive
-//            file has no extension.
+//            file has no extension; bit 4: read it twice.
 //
 // Checked: every result and report is 0 or an engine code; nothing is
 // written outside the target folder; the engine closes every file it
-// opened; no sanitizer report.
+// opened; read twice, the archive gives the same results, reports and
+// files (the engine's state is process-wide, and damaged streams must
+// decode the same way every time); no sanitizer report.
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -65,37 +68,36 @@ void check_code(int code, const char* what)
     FUZZ_CHECK(is_engine_code(code), "%s gave %d", what, code);
 }
 
-}  // namespace
+// What one reading of the archive gave: every result and report in order,
+// and the files written, by path below the target folder.
+struct Outcome {
+    std::vector<int> results;
+    std::vector<int> reports;
+    std::map<std::string, std::vector<std::uint8_t>> files;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+    bool operator==(const Outcome&) const = default;
+};
+
+int noted(Outcome& outcome, int code, const char* what)
 {
-    if (size < 2)
-        return 0;
-    const std::uint8_t split = data[0];
-    const std::uint8_t mode = data[1];
-    const std::vector<std::uint8_t> image(data + 2, data + size);
+    check_code(code, what);
+    outcome.results.push_back(code);
+    return code;
+}
 
-    const Scratch& scratch = Scratch::get();
-    const int free_descriptor = lowest_free_descriptor();
-    scratch.empty();
+Outcome read_archive(const fs::path& scratch, const std::string& first_name, const std::vector<std::string>& archive_files,
+                     std::uint8_t mode)
+{
+    fs::remove_all(scratch / "T");
     reset_engine_counters();
-
-    const bool no_extension = (mode & 8) != 0;
-    const std::string first_name = no_extension ? "A" : "A.KW";
-    const std::vector<std::vector<std::uint8_t>> volumes = volumes_of(split, image);
-    std::vector<std::string> archive_files;
-    for (std::size_t i = 0; i < volumes.size(); ++i) {
-        archive_files.push_back(i == 0 ? first_name : continuation_name("A", i + 1));
-        write_bytes(scratch.path() / archive_files.back(), volumes[i]);
-    }
-
-    const std::string target = engine_path(scratch.path() / "T" / "OUT");
+    const int free_descriptor = lowest_free_descriptor();
+    const std::string target = engine_path(scratch / "T" / "OUT");
     const int keep_paths = mode & 1;
+    Outcome outcome;
     {
         FuzzReader reader(kDecodeBudget);
-        const int opened = reader.Open(engine_path(scratch.path() / first_name).c_str());
-        check_code(opened, "Open");
-        check_code(reader.GetStatus(), "GetStatus");
+        const int opened = noted(outcome, reader.Open(engine_path(scratch / first_name).c_str()), "Open");
+        noted(outcome, reader.GetStatus(), "GetStatus");
         if (opened == 0 && reader.GetStatus() == 0) {
             const int count = reader.GetCount();
             FUZZ_CHECK(count >= 0 && count <= 0xFFFF, "member count %d", count);
@@ -112,18 +114,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(reader.GetEntry(count, &past) == ARCERR_END_OF_DIRECTORY, "GetEntry past the end");
             switch ((mode >> 1) & 3) {
             case 0:
-                check_code(reader.Extract(-1, target.c_str(), keep_paths), "Extract(-1)");
+                noted(outcome, reader.Extract(-1, target.c_str(), keep_paths), "Extract(-1)");
                 break;
             case 1:
                 if (count > 0)
-                    check_code(reader.Extract(count - 1, target.c_str(), keep_paths), "Extract(last)");
+                    noted(outcome, reader.Extract(count - 1, target.c_str(), keep_paths), "Extract(last)");
                 break;
             case 2: {
                 int result = 0;
-                for (int i = 0; i < count && result == 0; ++i) {
-                    result = reader.Extract(i, target.c_str(), keep_paths);
-                    check_code(result, "Extract(i)");
-                }
+                for (int i = 0; i < count && result == 0; ++i)
+                    result = noted(outcome, reader.Extract(i, target.c_str(), keep_paths), "Extract(i)");
                 if (result == 0 && count > 0)
                     FUZZ_CHECK(reader.Extract(count - 1, target.c_str(), keep_paths) == ARCERR_BAD_INDEX,
                                "extracting behind the cursor");
@@ -132,28 +132,67 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             default:
                 FUZZ_CHECK(reader.Extract(count, target.c_str(), keep_paths) == ARCERR_END_OF_DIRECTORY,
                            "Extract(count)");
-                check_code(reader.Extract(-1, target.c_str(), keep_paths), "Extract(-1)");
+                noted(outcome, reader.Extract(-1, target.c_str(), keep_paths), "Extract(-1)");
                 break;
             }
-            check_code(reader.GetStatus(), "GetStatus after extraction");
+            noted(outcome, reader.GetStatus(), "GetStatus after extraction");
         }
         reader.Close();
         for (int code : reader.codes)
             check_code(code, "report");
+        outcome.reports = reader.codes;
     }
     FUZZ_CHECK(current_receiver == nullptr, "a reader is still registered");
     FUZZ_CHECK(lowest_free_descriptor() == free_descriptor, "a file was left open (descriptor %d free, was %d)",
                lowest_free_descriptor(), free_descriptor);
 
     // Only the archive's files and the target folder, T/OUT.
-    for (const auto& entry : fs::directory_iterator(scratch.path())) {
+    for (const auto& entry : fs::directory_iterator(scratch)) {
         const std::string name = entry.path().filename().string();
         const bool archive_file = std::find(archive_files.begin(), archive_files.end(), name) != archive_files.end();
         FUZZ_CHECK(archive_file || name == "T", "the engine wrote %s", entry.path().c_str());
     }
-    if (fs::exists(scratch.path() / "T")) {
-        for (const auto& entry : fs::directory_iterator(scratch.path() / "T"))
+    if (fs::exists(scratch / "T")) {
+        for (const auto& entry : fs::directory_iterator(scratch / "T"))
             FUZZ_CHECK(entry.path().filename() == "OUT", "the engine wrote %s", entry.path().c_str());
+        for (const auto& entry : fs::recursive_directory_iterator(scratch / "T"))
+            if (entry.is_regular_file())
+                outcome.files[entry.path().lexically_relative(scratch).string()] = read_bytes(entry.path());
+    }
+    return outcome;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    const std::uint8_t split = data[0];
+    const std::uint8_t mode = data[1];
+    const std::vector<std::uint8_t> image(data + 2, data + size);
+
+    const Scratch& scratch = Scratch::get();
+    scratch.empty();
+
+    const bool no_extension = (mode & 8) != 0;
+    const std::string first_name = no_extension ? "A" : "A.KW";
+    const std::vector<std::vector<std::uint8_t>> volumes = volumes_of(split, image);
+    std::vector<std::string> archive_files;
+    for (std::size_t i = 0; i < volumes.size(); ++i) {
+        archive_files.push_back(i == 0 ? first_name : continuation_name("A", i + 1));
+        write_bytes(scratch.path() / archive_files.back(), volumes[i]);
+    }
+
+    const Outcome first = read_archive(scratch.path(), first_name, archive_files, mode);
+    if (mode & 0x10) {
+        const Outcome second = read_archive(scratch.path(), first_name, archive_files, mode);
+        FUZZ_CHECK(second.results == first.results, "read again, the results differ (%zu and %zu of them)",
+                   first.results.size(), second.results.size());
+        FUZZ_CHECK(second.reports == first.reports, "read again, the reports differ (%zu and %zu of them)",
+                   first.reports.size(), second.reports.size());
+        FUZZ_CHECK(second.files == first.files, "read again, the files written differ (%zu and %zu of them)",
+                   first.files.size(), second.files.size());
     }
     return 0;
 }

@@ -99,8 +99,8 @@ void archive_seeds(const fs::path& source, const fs::path& out)
         std::uint8_t mode;
     };
     const Case cases[] = {
-        {1, 10, 0x00, 0x00}, {5, 10, 0x80 | 5, 0x01}, {9, 10, 0x00, 0x02}, {5, 12, 0x80 | 33, 0x04},
-        {9, 15, 0xC0 | 40, 0x06}, {1, 18, 0x00, 0x09}, {5, 21, 0x80 | 1, 0x03}, {9, 13, 0x00, 0x05},
+        {1, 10, 0x00, 0x00}, {5, 10, 0x80 | 5, 0x11}, {9, 10, 0x00, 0x02}, {5, 12, 0x80 | 33, 0x14},
+        {9, 15, 0xC0 | 40, 0x06}, {1, 18, 0x00, 0x19}, {5, 21, 0x80 | 1, 0x03}, {9, 13, 0x00, 0x15},
     };
     for (const Case& c : cases) {
         const Bytes image = upkit::encode_archive(members, upkit::level_options(c.level, c.window));
@@ -114,13 +114,13 @@ void archive_seeds(const fs::path& source, const fs::path& out)
     // The conformance archives written by another implementation (the one
     // with a 2 MiB window is left out: larger than the fuzzer's inputs).
     for (const char* name : {"v01_text", "v02_tiny", "v03_runs", "v04_wrap", "v06_paths"})
-        write_seed(out, std::string("conformance-") + name, {0x00, 0x01}, read_file(conformance / name / "archive.kw"));
+        write_seed(out, std::string("conformance-") + name, {0x00, 0x11}, read_file(conformance / name / "archive.kw"));
     Bytes split = read_file(conformance / "v05_split/archive.kw");
     for (const char* name : {"archive.002", "archive.003"}) {
         const Bytes volume = read_file(conformance / "v05_split" / name);
         split.insert(split.end(), volume.begin() + 2, volume.end());
     }
-    write_seed(out, "conformance-v05_split", {0x80 | 63, 0x01}, split);
+    write_seed(out, "conformance-v05_split", {0x80 | 63, 0x11}, split);
 }
 
 void path_seeds(const fs::path& out)
