@@ -11,14 +11,6 @@ void fill_positions(std::array<std::uint32_t, N>& prices, const ModelCoder& mode
         prices[slot] = model.cost(slot) + position_extra_bits[slot] * kPriceOneBit;
 }
 
-template <std::size_t N>
-void average(std::array<std::uint32_t, N>& out, const std::array<std::uint32_t, N>& a,
-             const std::array<std::uint32_t, N>& b)
-{
-    for (std::size_t i = 0; i < N; ++i)
-        out[i] = (a[i] + b[i] + 1) / 2;
-}
-
 }  // namespace
 
 ItemPrices::ItemPrices(const ItemModels& models)
@@ -35,17 +27,6 @@ ItemPrices::ItemPrices(const ItemModels& models)
     fill_positions(match3_positions, models.match3_position);
     fill_positions(match4_positions, models.match4_position);
     fill_positions(long_positions, models.long_position);
-}
-
-ItemPrices ItemPrices::mean(const ItemPrices& a, const ItemPrices& b)
-{
-    ItemPrices out;
-    average(out.literals, a.literals, b.literals);
-    average(out.lengths, a.lengths, b.lengths);
-    average(out.match3_positions, a.match3_positions, b.match3_positions);
-    average(out.match4_positions, a.match4_positions, b.match4_positions);
-    average(out.long_positions, a.long_positions, b.long_positions);
-    return out;
 }
 
 std::uint32_t ItemPrices::distance_part(std::uint32_t length, std::uint32_t distance) const

@@ -11,10 +11,6 @@ namespace upkit {
 
 struct ItemPrices {
     explicit ItemPrices(const ItemModels& models);
-    // The mean of two sets of prices: models change while a block is coded,
-    // so neither the prices at its start nor those at its end are right for
-    // all of it.
-    static ItemPrices mean(const ItemPrices& a, const ItemPrices& b);
 
     std::uint32_t literal(std::uint8_t byte) const { return literals[byte]; }
     // Prices of a match of `length` at `distance`, split as the parser needs
@@ -30,9 +26,6 @@ struct ItemPrices {
     std::array<std::uint32_t, kPositionSlots> match3_positions{};
     std::array<std::uint32_t, kPositionSlots> match4_positions{};
     std::array<std::uint32_t, kPositionSlots> long_positions{};
-
-private:
-    ItemPrices() = default;
 };
 
 }  // namespace upkit

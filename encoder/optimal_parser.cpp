@@ -16,15 +16,33 @@ struct Item {
     std::uint32_t distance;
 };
 
-// The matches found at each position of a block, clipped to the member.
-struct BlockMatches {
+// The matches found at the positions from `base` on, clipped to the
+// member. Positions are searched once, so the matches of positions that one
+// parse looked at but did not code wait here for the next parse.
+struct MatchCache {
+    std::size_t base = 0;
     std::vector<MatchCandidate> candidates;
-    std::vector<std::uint32_t> first;   // candidates of position i: [first[i], first[i + 1])
+    std::vector<std::uint32_t> first;   // position base + i: candidates [first[i], first[i + 1])
 
-    void clear()
+    std::size_t end() const { return base + first.size() - 1; }
+    std::uint32_t begin_of(std::size_t pos) const { return first[pos - base]; }
+    std::uint32_t end_of(std::size_t pos) const { return first[pos - base + 1]; }
+
+    void reset(std::size_t at)
     {
+        base = at;
         candidates.clear();
         first.assign(1, 0);
+    }
+    void drop_before(std::size_t at)
+    {
+        const std::size_t k = at - base;
+        const std::uint32_t dropped = first[k];
+        candidates.erase(candidates.begin(), candidates.begin() + dropped);
+        first.erase(first.begin(), first.begin() + static_cast<std::ptrdiff_t>(k));
+        for (std::uint32_t& f : first)
+            f -= dropped;
+        base = at;
     }
 };
 
@@ -43,7 +61,7 @@ public:
 
     // The cheapest items for the `count` positions from `start` under the
     // given prices.
-    std::vector<Item> parse(std::size_t start, std::size_t count, const BlockMatches& matches,
+    std::vector<Item> parse(std::size_t start, std::size_t count, const MatchCache& matches,
                             const ItemPrices& prices)
     {
         arrivals_.assign(count + 1, Arrival{kUnreached, 0, 0});
@@ -56,7 +74,8 @@ public:
             // to its own: it is the nearest match of those lengths.
             const std::uint32_t room = static_cast<std::uint32_t>(count - i);
             std::uint32_t length = 3;
-            for (std::uint32_t c = matches.first[i]; c < matches.first[i + 1] && length <= room; ++c) {
+            const std::uint32_t last = matches.end_of(start + i);
+            for (std::uint32_t c = matches.begin_of(start + i); c < last && length <= room; ++c) {
                 const MatchCandidate& m = matches.candidates[c];
                 const std::uint32_t top = std::min(m.length, room);
                 for (; length <= top && length < kMinLongMatch; ++length) {
@@ -111,19 +130,20 @@ std::uint64_t play(ItemModels& models, const std::vector<Item>& items, std::span
     return total;
 }
 
+// The block's cheapest items: parsed first with the prices of the models as
+// they are, then again with the prices of the models as the best parse so far
+// leaves them, for as long as that really costs less.
 std::vector<Item> cheapest_items(BlockParser& parser, const ItemModels& start_models, std::size_t start,
-                                 std::size_t count, const BlockMatches& matches, std::span<const std::uint8_t> data,
+                                 std::size_t count, const MatchCache& matches, std::span<const std::uint8_t> data,
                                  int passes)
 {
-    const ItemPrices start_prices(start_models);
-    std::vector<Item> best = parser.parse(start, count, matches, start_prices);
+    std::vector<Item> best = parser.parse(start, count, matches, ItemPrices(start_models));
     if (passes <= 1)
         return best;
     ItemModels best_end = start_models;
     std::uint64_t best_cost = play(best_end, best, data, start);
     for (int pass = 1; pass < passes; ++pass) {
-        const ItemPrices prices = ItemPrices::mean(start_prices, ItemPrices(best_end));
-        std::vector<Item> items = parser.parse(start, count, matches, prices);
+        std::vector<Item> items = parser.parse(start, count, matches, ItemPrices(best_end));
         ItemModels end = start_models;
         const std::uint64_t cost = play(end, items, data, start);
         if (cost >= best_cost)
@@ -135,37 +155,28 @@ std::vector<Item> cheapest_items(BlockParser& parser, const ItemModels& start_mo
     return best;
 }
 
-void code_items(ItemEncoder& items, const std::vector<Item>& chosen, std::span<const std::uint8_t> data,
-                std::size_t start)
-{
-    std::size_t pos = start;
-    for (const Item& item : chosen) {
-        if (item.length == 1)
-            items.literal(data[pos]);
-        else
-            items.match(item.length, item.distance);
-        pos += item.length;
-    }
-}
-
 }  // namespace
 
 void parse_member_optimal(BinaryTreeFinder& finder, ItemEncoder& items, std::span<const std::uint8_t> data,
                           std::size_t begin, std::size_t end, const OptimalParseOptions& options)
 {
     BlockParser parser(items.limits(), data);
-    BlockMatches matches;
+    MatchCache matches;
     MatchCandidate found[kMaxCandidates];
+    const std::size_t none = static_cast<std::size_t>(-1);
 
+    // Each parse looks block_size positions ahead but codes only about
+    // commit_size of them: the items near a parse's far end were chosen
+    // without seeing what follows, and the prices drift as the models adapt.
+    // A match of nice length ends the look-ahead and is taken as it is.
     std::size_t pos = begin;
+    std::size_t nice_at = none;
+    MatchCandidate nice{0, 0};
+    matches.reset(pos);
     while (pos < end) {
-        // Gather the block's matches; a match of nice length ends the block
-        // and is taken as it is.
-        const std::size_t block_end = std::min(end, pos + options.block_size);
-        matches.clear();
-        std::size_t stop = block_end;
-        MatchCandidate taken{0, 0};
-        for (std::size_t i = pos; i < block_end; ++i) {
+        const std::size_t horizon = std::min(end, pos + options.block_size);
+        while (nice_at == none && matches.end() < horizon) {
+            const std::size_t i = matches.end();
             const std::size_t n = finder.find(i, found);
             const std::uint32_t room = static_cast<std::uint32_t>(std::min<std::size_t>(kMaxMatch, end - i));
             for (std::size_t k = 0; k < n; ++k) {
@@ -179,24 +190,36 @@ void parse_member_optimal(BinaryTreeFinder& finder, ItemEncoder& items, std::spa
             matches.first.push_back(static_cast<std::uint32_t>(matches.candidates.size()));
             const std::uint32_t longest = n ? std::min(found[n - 1].length, room) : 0;
             if (longest >= options.nice_length && longest >= kMinLongMatch) {
-                stop = i;
-                taken = {longest, matches.candidates.back().distance};
-                break;
+                nice_at = i;
+                nice = {longest, matches.candidates.back().distance};
             }
         }
 
-        const std::size_t count = stop - pos;
-        if (count > 0) {
+        const std::size_t limit = nice_at != none ? nice_at : matches.end();
+        if (limit > pos) {
             const std::vector<Item> chosen =
-                cheapest_items(parser, items.models(), pos, count, matches, data, options.passes);
-            code_items(items, chosen, data, pos);
+                cheapest_items(parser, items.models(), pos, limit - pos, matches, data, options.passes);
+            const bool to_limit = limit == end || nice_at != none;
+            const std::size_t commit_to = to_limit ? limit : pos + options.commit_size;
+            for (const Item& item : chosen) {
+                if (pos >= commit_to)
+                    break;
+                if (item.length == 1)
+                    items.literal(data[pos]);
+                else
+                    items.match(item.length, item.distance);
+                pos += item.length;
+            }
         }
-        pos = stop;
-        if (taken.length) {
-            items.match(taken.length, taken.distance);
-            for (std::size_t p = pos + 1; p < pos + taken.length; ++p)
+        if (pos == nice_at) {
+            items.match(nice.length, nice.distance);
+            for (std::size_t p = pos + 1; p < pos + nice.length; ++p)
                 finder.skip(p);
-            pos += taken.length;
+            pos += nice.length;
+            nice_at = none;
+            matches.reset(pos);
+        } else if (pos - matches.base >= options.block_size) {
+            matches.drop_before(pos);
         }
     }
 }

@@ -2,7 +2,8 @@
 // path over the positions of a block, each step a literal or a match priced
 // from the adaptive models' real state. Models adapt as items are coded, so
 // the block is parsed again with prices taken from where the last parse
-// left the models, and the parse that really costs least is kept.
+// left the models, and the parse that really costs least is kept; only the
+// first part of it is coded before the next block is parsed from there.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +16,9 @@
 namespace upkit {
 
 struct OptimalParseOptions {
-    std::size_t block_size = 4096;   // positions parsed together
-    int passes = 1;                  // parses per block
+    std::size_t block_size = 4096;    // positions one parse looks at
+    std::size_t commit_size = 3072;   // positions it codes, unless it reaches the end
+    int passes = 1;                   // parses per block
     std::uint32_t nice_length = kMaxMatch;   // a match this long is taken at once
 };
 
