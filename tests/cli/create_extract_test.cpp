@@ -79,8 +79,8 @@ TEST_F(CreateExtractTest, ModificationTimesSurviveAndOutOfRangeYearsClamp)
     const nlohmann::json listing = list_json(arg("kit.kw"));
     ASSERT_EQ(listing["members"].size(), 3u);
     EXPECT_EQ(listing["members"][1]["name"], "now.txt");
-    EXPECT_EQ(listing["members"][0]["modified"], "2107-12-31 23:59:58");
-    EXPECT_EQ(listing["members"][2]["modified"], "1980-01-01 00:00:00");
+    EXPECT_EQ(listing["members"][0]["modified"], "2107-12-31T23:59:58");
+    EXPECT_EQ(listing["members"][2]["modified"], "1980-01-01T00:00:00");
 
     ASSERT_EQ(run_cli({"extract", arg("kit.kw"), "-d", arg("out")}).code, 0);
     EXPECT_EQ(fs::last_write_time(at("out/now.txt")), fs::last_write_time(now));
@@ -120,7 +120,7 @@ TEST_F(CreateExtractTest, TheArchiveBeingWrittenIsNotItsOwnInput)
     ASSERT_EQ(again.code, 0) << again.err;
     EXPECT_NE(again.err.find("kit.kw"), std::string::npos);
     EXPECT_EQ(member_names(arg("src/kit.kw")), std::vector<std::string>{"a.txt"});
-    EXPECT_EQ(run_cli({"create", arg("src/kit.kw"), arg("src/kit.kw")}).code, 1);
+    EXPECT_EQ(run_cli({"create", arg("src/kit.kw"), arg("src/kit.kw")}).code, 2);
 }
 
 struct WindowCase {

@@ -1,5 +1,6 @@
 // Archives that are cut short, damaged, missing or not archives at all, and
-// extraction that fails part way: every one ends in status 1 and a message.
+// extraction that fails part way: each ends in a message and status 1 (data
+// error) or 3 (I/O error).
 
 #include "cli_test_support.h"
 
@@ -60,7 +61,7 @@ TEST_F(DamagedArchiveTest, MissingArchiveAndOtherFilesAreNotOpened)
 {
     for (const char* command : {"list", "test", "extract"}) {
         const RunResult missing = run_cli({command, arg("none.kw")});
-        EXPECT_EQ(missing.code, 1) << command;
+        EXPECT_EQ(missing.code, 3) << command;
         EXPECT_NE(missing.err.find("cannot open"), std::string::npos) << missing.err;
         const RunResult other = run_cli({command, arg("src/data.bin")});
         EXPECT_EQ(other.code, 1) << command;
@@ -68,19 +69,47 @@ TEST_F(DamagedArchiveTest, MissingArchiveAndOtherFilesAreNotOpened)
     }
 }
 
-// A member that cannot be written ends the run: the members after it are not
-// extracted and the failure names the member and the file.
-TEST_F(DamagedArchiveTest, ExtractStopsAtTheFirstMemberThatFails)
+// A member that cannot be written ends the run with status 3: the members
+// after it are not extracted and the failure names the file.
+TEST_F(DamagedArchiveTest, ExtractStopsAtTheFirstMemberThatCannotBeWritten)
 {
-    put("two/a.txt", text_bytes(100));
+    put("two/a/x.txt", text_bytes(100));
     put("two/b.txt", text_bytes(200));
     ASSERT_EQ(run_cli({"create", arg("two.kw"), arg("two")}).code, 0);
-    fs::create_directories(at("out/a.txt"));
+    // A file where the member needs a folder.
+    put("out/a", text_bytes(1));
 
     const RunResult extracted = run_cli({"extract", arg("two.kw"), "-d", arg("out")});
+    EXPECT_EQ(extracted.code, 3);
+    EXPECT_EQ(extracted.err.rfind("upkit: " + arg("out/a/x.txt") + ": cannot write the output file", 0), 0u)
+        << extracted.err;
+    EXPECT_EQ(files_below(at("out")), std::vector<std::string>{"a"});
+}
+
+// Output that the engine itself cannot create (the target folder is a file)
+// is an I/O error naming the folder.
+TEST_F(DamagedArchiveTest, ExtractIntoAFileIsAnIoError)
+{
+    put("out", text_bytes(1));
+    const RunResult extracted = run_cli({"extract", arg("kit.kw"), "-d", arg("out")});
+    EXPECT_EQ(extracted.code, 3);
+    EXPECT_NE(extracted.err.find(arg("out")), std::string::npos) << extracted.err;
+}
+
+// Damage is a data error (1) in every command, and a damaged member leaves
+// neither a file nor the staging folder behind.
+TEST_F(DamagedArchiveTest, CheckValueMismatchIsStatusOneAndNamesTheMeaning)
+{
+    std::vector<std::uint8_t> bytes = read_bytes(at("kit.kw"));
+    bytes[bytes.size() - 2] ^= 0xFF;  // in the last member's check value
+    write_bytes(at("kit.kw"), bytes);
+    const RunResult tested = run_cli({"test", arg("kit.kw")});
+    EXPECT_EQ(tested.code, 1);
+    EXPECT_EQ(tested.err, "upkit: " + arg("kit.kw") + ": data.bin: check value mismatch: damaged data (18)\n");
+    const RunResult extracted = run_cli({"extract", arg("kit.kw"), "-d", arg("out")});
     EXPECT_EQ(extracted.code, 1);
-    EXPECT_NE(extracted.err.find("a.txt: cannot create the output file"), std::string::npos) << extracted.err;
-    EXPECT_FALSE(fs::exists(at("out/b.txt")));
+    EXPECT_EQ(files_below(at("out")), std::vector<std::string>{});
+    EXPECT_EQ(std::distance(fs::directory_iterator(at("out")), fs::directory_iterator()), 0);
 }
 
 }  // namespace

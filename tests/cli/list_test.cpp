@@ -2,6 +2,8 @@
 
 #include "cli_test_support.h"
 
+#include <fmt/format.h>
+
 namespace {
 
 std::uint16_t dos_date(int year, int month, int day)
@@ -13,6 +15,8 @@ std::uint16_t dos_time(int hour, int minute, int second)
 {
     return static_cast<std::uint16_t>((hour << 11) | (minute << 5) | (second / 2));
 }
+
+class VolumeListing : public CliTest {};
 
 class ListTest : public CliTest {
 protected:
@@ -56,10 +60,43 @@ TEST_F(ListTest, JsonHoldsTheSameAsOneObject)
     const nlohmann::json& first = listing["members"][0];
     EXPECT_EQ(first["name"], "docs\\notes.txt");
     EXPECT_EQ(first["size"], 1234);
-    EXPECT_EQ(first["modified"], "2001-02-03 04:05:06");
+    EXPECT_EQ(first["modified"], "2001-02-03T04:05:06");
     EXPECT_EQ(first["note"], "release notes");
     EXPECT_EQ(listing["members"][1]["name"], "tool.exe");
     EXPECT_EQ(listing["members"][1]["note"], "");
+}
+
+// The JSON listing is complete: the archive's size on disk and ratio beside
+// the totals (members carry no compressed size of their own: the archive is
+// one stream), and times that are no valid date give null.
+TEST_F(ListTest, JsonGivesPackedFiguresAndIsoTimes)
+{
+    const nlohmann::json listing = list_json(arg("kit.kw"));
+    const auto size = static_cast<std::uint64_t>(fs::file_size(at("kit.kw")));
+    EXPECT_EQ(listing["packed_size"], size);
+    EXPECT_EQ(listing["files"], 1);
+    EXPECT_DOUBLE_EQ(listing["ratio"].get<double>(), static_cast<double>(size) / 2011.0);
+    EXPECT_EQ(listing["members"][1]["modified"], "2107-12-31T23:59:58");
+    for (const char* key : {"name", "size", "modified", "note"})
+        EXPECT_TRUE(listing["members"][0].contains(key)) << key;
+
+    const RunResult table = run_cli({"list", arg("kit.kw")});
+    EXPECT_NE(table.out.find(fmt::format("2 members, {} bytes packed (", size)), std::string::npos) << table.out;
+
+    upkit::MemberInput odd = member("odd.txt", text_bytes(3));
+    odd.dos_date = 0;  // month 0, day 0
+    write_bytes(at("odd.kw"), upkit::encode_archive({odd}, upkit::EncoderOptions{}));
+    EXPECT_TRUE(list_json(arg("odd.kw"))["members"][0]["modified"].is_null());
+}
+
+TEST_F(VolumeListing, PackedSizeCountsTheContinuationFiles)
+{
+    put("src/data.bin", random_bytes(5000, 8));
+    ASSERT_EQ(run_cli({"create", arg("kit.kw"), arg("src"), "--volume-size", "2048"}).code, 0);
+    const nlohmann::json listing = list_json(arg("kit.kw"));
+    const auto total = fs::file_size(at("kit.kw")) + fs::file_size(at("kit.002")) + fs::file_size(at("kit.003"));
+    EXPECT_EQ(listing["files"], 3);
+    EXPECT_EQ(listing["packed_size"], static_cast<std::uint64_t>(total));
 }
 
 // Names from an archive are foreign text: control characters must not reach

@@ -68,7 +68,7 @@ TEST_F(CliTest, CreateFailsOnMissingInputsAndEmptyFolders)
     put("src/a.txt", text_bytes(10));
     fs::create_directory(at("empty"));
     const RunResult missing = run_cli({"create", arg("kit.kw"), arg("src"), arg("nothing")});
-    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.code, 3);
     EXPECT_EQ(missing.err, "upkit: " + arg("nothing") + ": no such file or folder\n");
     EXPECT_EQ(run_cli({"create", arg("kit.kw"), arg("empty")}).code, 1);
     EXPECT_FALSE(fs::exists(at("kit.kw")));

@@ -25,8 +25,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, UsageErrorTest,
                                            Args{"create", "kit.kw", "src", "--volume-size", "63"},
                                            Args{"create", "kit.kw", "src", "--volume-size", "-4096"},
                                            Args{"create", "kit.kw", "src", "--volume-size", "99999999999999999999999"},
-                                           Args{"list"}, Args{"list", "a.kw", "b.kw"}, Args{"test", "--json", "kit.kw"},
-                                           Args{"extract"}, Args{"extract", "kit.kw", "-d"}));
+                                           Args{"list"}, Args{"list", "--bogus", "a.kw"}, Args{"test", "--json", "kit.kw"},
+                                           Args{"extract"}, Args{"extract", "kit.kw", "-d"},
+                                           Args{"extract", "kit.kw", "--overwrite", "--skip-existing"},
+                                           Args{"extract", "kit.kw", "--layout", "sideways"}));
 
 TEST(Usage, VersionAndHelpSucceed)
 {
@@ -37,6 +39,36 @@ TEST(Usage, VersionAndHelpSucceed)
     const RunResult help = run_cli({"create", "--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("--volume-size"), std::string::npos) << help.out;
+}
+
+// The app's help lists every command and the exit statuses; each command's
+// help names its arguments and every option it takes.
+TEST(Usage, HelpCoversEveryCommandOptionAndExitStatus)
+{
+    const RunResult app = run_cli({"--help"});
+    EXPECT_EQ(app.code, 0);
+    for (const char* text : {"create", "list", "test", "extract", "build", "inspect", "dump", "--version",
+                             "Exit status:", "  3  I/O error", "  4  extract", "  5  a MEMBER"})
+        EXPECT_NE(app.out.find(text), std::string::npos) << text;
+
+    const std::vector<std::pair<const char*, std::vector<const char*>>> commands = {
+        {"create", {"ARCHIVE", "PATH", "-l,--level", "-w,--window", "--volume-size", "-q,--quiet"}},
+        {"list", {"ARCHIVE", "[MEMBER...]", "--json", "MEMBER is a stored name"}},
+        {"test", {"ARCHIVE", "[MEMBER...]", "-q,--quiet", "MEMBER is a stored name"}},
+        {"extract",
+         {"ARCHIVE", "[MEMBER...]", "-d,--directory", "--overwrite", "--skip-existing", "--layout", "-q,--quiet",
+          "exit status 4"}},
+        {"build", {"MANIFEST", "-o,--output", "--arch", "--sign-command"}},
+        {"inspect", {"KIT", "--json"}},
+        {"dump", {"KIT", "-o,--output"}},
+    };
+    for (const auto& [command, texts] : commands) {
+        const RunResult help = run_cli({command, "--help"});
+        EXPECT_EQ(help.code, 0) << command;
+        EXPECT_EQ(help.err, "") << command;
+        for (const char* text : texts)
+            EXPECT_NE(help.out.find(text), std::string::npos) << command << ": " << text << "\n" << help.out;
+    }
 }
 
 }  // namespace

@@ -100,7 +100,7 @@ TEST_F(VolumesTest, SplitRefusedWhenContinuationFilesWouldLandElsewhere)
     put("src/data.bin", random_bytes(3000, 5));
     fs::create_directory(at("v1.0 kits"));
     const RunResult created = run_cli({"create", arg("v1.0 kits/kit.kw"), arg("src"), "--volume-size", "1024"});
-    EXPECT_EQ(created.code, 1);
+    EXPECT_EQ(created.code, 2);
     EXPECT_EQ(files_below(at("v1.0 kits")), std::vector<std::string>{});
     EXPECT_FALSE(fs::exists(at("v1.002")));
     EXPECT_EQ(run_cli({"create", arg("v1.0 kits/kit.kw"), arg("src")}).code, 0);

@@ -8,7 +8,8 @@
 namespace upkit {
 
 // Text from an archive or the file system made safe for a terminal: control
-// characters are shown as \xNN.
+// characters, C0 and DEL as bytes and C1 (U+0080 to U+009F) as UTF-8, are
+// shown as \xNN.
 std::string printable(std::string_view text);
 
 // "upkit: <file>: <what>" on err.

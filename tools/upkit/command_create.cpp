@@ -1,4 +1,9 @@
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <filesystem>
 #include <fmt/format.h>
 #include <fstream>
@@ -11,6 +16,7 @@
 #include "dos_time.h"
 #include "engine_paths.h"
 #include "member_names.h"
+#include "progress.h"
 
 namespace fs = std::filesystem;
 
@@ -20,8 +26,12 @@ namespace {
 
 // A failure already worth one error line: the file it concerns and what.
 struct CreateError : std::runtime_error {
-    CreateError(std::string file_in, const std::string& what) : std::runtime_error(what), file(std::move(file_in)) {}
+    CreateError(std::string file_in, const std::string& what, int status_in = kExitDataError)
+        : std::runtime_error(what), file(std::move(file_in)), status(status_in)
+    {
+    }
     std::string file;
+    int status;  // exit_status.h
 };
 
 struct Source {
@@ -41,9 +51,18 @@ std::string stored_name_of(const fs::path& relative, const fs::path& file)
 {
     std::string name;
     for (const fs::path& component : relative) {
-        const std::optional<std::string> text = host_text_of(component);
+        // Stored names are Windows-1252; the host's names are UTF-8 (natively
+        // by convention, on Windows from UTF-16).
+#ifdef _WIN32
+        const std::u8string utf8 = component.u8string();
+        const std::optional<std::string> text = windows1252_from_utf8(std::string(utf8.begin(), utf8.end()));
+#else
+        const std::optional<std::string> text = windows1252_from_utf8(component.native());
+#endif
         if (!text)
-            throw CreateError(display_of(file), "the name cannot be written in the archive's character set");
+            throw CreateError(display_of(file),
+                              "the name cannot be stored: it is not UTF-8, or holds a character that Windows-1252, "
+                              "the archive's character set, lacks");
         if (text->find('\\') != std::string::npos)
             throw CreateError(display_of(file), "a backslash in a file or folder name cannot be stored");
         if (!name.empty())
@@ -112,7 +131,7 @@ void add_folder(const fs::path& folder, const OwnOutputs& own, std::vector<Sourc
     }
     // A folder that could not be read would silently leave files out.
     if (ec)
-        throw CreateError(display_of(folder), fmt::format("cannot read the folder: {}", ec.message()));
+        throw CreateError(display_of(folder), fmt::format("cannot read the folder: {}", ec.message()), kExitIoError);
 }
 
 std::vector<Source> gather_sources(const CreateOptions& options, std::ostream& err)
@@ -127,12 +146,12 @@ std::vector<Source> gather_sources(const CreateOptions& options, std::ostream& e
             add_folder(path, own, sources, err);
         } else if (fs::is_regular_file(status)) {
             if (own.contains(path))
-                throw CreateError(input, "the archive cannot be one of its own inputs");
+                throw CreateError(input, "the archive cannot be one of its own inputs", kExitUsage);
             sources.push_back(Source{path, input, stored_name_of(path.filename(), path)});
         } else if (fs::exists(status)) {
-            throw CreateError(input, "neither a file nor a folder");
+            throw CreateError(input, "neither a file nor a folder", kExitIoError);
         } else {
-            throw CreateError(input, "no such file or folder");
+            throw CreateError(input, "no such file or folder", kExitIoError);
         }
     }
     return sources;
@@ -147,13 +166,14 @@ void check_stored_names(const std::vector<Source>& sources)
     for (const Source& source : sources) {
         if (const char* reason = unsafe_name_reason(source.stored))
             throw CreateError(source.display,
-                              fmt::format("cannot be stored as {}: {}", printable(source.stored), reason));
+                              fmt::format("cannot be stored as {}: {}",
+                                          printable(utf8_from_engine_text(source.stored)), reason));
         const std::string key = folded_name(source.stored);
         const auto [existing, inserted] = files.emplace(key, &source);
         if (!inserted)
             throw CreateError(
                 source.display,
-                fmt::format("stored as {}, which clashes with {}{}", printable(source.stored),
+                fmt::format("stored as {}, which clashes with {}{}", printable(utf8_from_engine_text(source.stored)),
                             printable(existing->second->display),
                             existing->second->stored == source.stored ? "" : " (Windows does not tell case apart)"));
         for (std::size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1))
@@ -164,29 +184,43 @@ void check_stored_names(const std::vector<Source>& sources)
         if (folder != folders.end())
             throw CreateError(source->display,
                               fmt::format("stored as {}, which is also a folder in the stored name of {}",
-                                          printable(source->stored), printable(folder->second->display)));
+                                          printable(utf8_from_engine_text(source->stored)),
+                                          printable(folder->second->display)));
     }
 }
 
-std::vector<std::uint8_t> read_file(const Source& source)
+std::vector<std::uint8_t> read_file(const Source& source, const std::function<void(std::uint64_t)>& read_more)
 {
     std::ifstream in(source.path, std::ios::binary);
     if (!in)
-        throw CreateError(source.display, "cannot open the file");
+        throw CreateError(source.display, "cannot open the file", kExitIoError);
     std::vector<std::uint8_t> data;
     char buffer[65536];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
         data.insert(data.end(), buffer, buffer + in.gcount());
+        read_more(static_cast<std::uint64_t>(in.gcount()));
         if (data.size() > 0x7FFFFFFFu)
             throw CreateError(source.display, "the file is larger than 2 GiB");
     }
     if (in.bad())
-        throw CreateError(source.display, "cannot read the file");
+        throw CreateError(source.display, "cannot read the file", kExitIoError);
     return data;
 }
 
-std::vector<MemberInput> read_members(const std::vector<Source>& sources)
+std::vector<MemberInput> read_members(const std::vector<Source>& sources, ProgressLine& progress)
 {
+    std::uint64_t expected = 0;
+    for (const Source& source : sources) {
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(source.path, ec);
+        expected += ec ? 0 : size;
+    }
+    std::uint64_t done = 0;
+    std::string current;
+    const auto read_more = [&](std::uint64_t n) {
+        done += n;
+        progress.update(done, std::max(done, expected), current);
+    };
     std::vector<MemberInput> members;
     members.reserve(sources.size());
     std::uint64_t total = 0;
@@ -195,10 +229,11 @@ std::vector<MemberInput> read_members(const std::vector<Source>& sources)
         member.name = source.stored;
         const std::optional<DosStamp> stamp = file_dos_stamp(source.path);
         if (!stamp)
-            throw CreateError(source.display, "cannot read the file's time");
+            throw CreateError(source.display, "cannot read the file's time", kExitIoError);
         member.dos_time = stamp->time;
         member.dos_date = stamp->date;
-        member.data = read_file(source);
+        current = source.display;
+        member.data = read_file(source, read_more);
         total += member.data.size();
         if (total > 0x7FFFFFFFu)
             throw CreateError(source.display, "the input adds up to more than 2 GiB");
@@ -228,7 +263,8 @@ std::vector<std::string> output_paths(const std::string& archive, std::size_t co
         if (!path)
             throw CreateError(archive,
                               "cannot be split: readers would look for its continuation files outside its "
-                              "folder (a dot and a space in a folder name); choose another path");
+                              "folder (a dot and a space in a folder name); choose another path",
+                              kExitUsage);
         paths.push_back(*path);
     }
     return paths;
@@ -242,7 +278,7 @@ void write_file(const std::string& path, const std::vector<std::uint8_t>& data)
     if (file)
         file.close();
     if (!file)
-        throw CreateError(path, "cannot write the file");
+        throw CreateError(path, "cannot write the file", kExitIoError);
 }
 
 // Writes every file, or on failure removes those written so far: a partly
@@ -262,6 +298,41 @@ void write_volumes(const std::vector<std::string>& paths, const std::vector<std:
     }
 }
 
+// encode_archive, with a turning mark on the progress line while it works
+// (the encoder tells nothing of how far it has come).
+std::vector<std::uint8_t> encode(const std::vector<MemberInput>& members, const EncoderOptions& encoder,
+                                 std::uint64_t total_in, ProgressLine& progress)
+{
+    if (!progress.active())
+        return encode_archive(members, encoder);
+    std::vector<std::uint8_t> image;
+    std::exception_ptr failure;
+    std::mutex mutex;
+    std::condition_variable finished_changed;
+    bool finished = false;
+    std::thread worker([&] {
+        try {
+            image = encode_archive(members, encoder);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+        finished_changed.notify_one();
+    });
+    const std::string text = fmt::format("compressing {}", byte_count_text(total_in));
+    unsigned tick = 0;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!finished_changed.wait_for(lock, std::chrono::milliseconds(125), [&] { return finished; }))
+            progress.update_activity(text, tick++);
+    }
+    worker.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return image;
+}
+
 }  // namespace
 
 int command_create(const CreateOptions& options, std::ostream& out, std::ostream& err)
@@ -269,14 +340,16 @@ int command_create(const CreateOptions& options, std::ostream& out, std::ostream
     try {
         if (!to_engine_path(options.archive))
             throw CreateError(options.archive,
-                              "a backslash in a path cannot be passed on (it would be read as a separator)");
+                              "a backslash in a path cannot be passed on (it would be read as a separator)",
+                              kExitUsage);
         std::vector<Source> sources = gather_sources(options, err);
         if (sources.empty())
             throw CreateError(options.archive, "no files to store");
         std::sort(sources.begin(), sources.end(), [](const Source& a, const Source& b) { return a.stored < b.stored; });
         check_stored_names(sources);
 
-        const std::vector<MemberInput> members = read_members(sources);
+        ProgressLine progress(err, options.console, !options.quiet);
+        const std::vector<MemberInput> members = read_members(sources, progress);
         std::uint64_t total_in = 0;
         for (const MemberInput& member : members)
             total_in += member.data.size();
@@ -285,10 +358,11 @@ int command_create(const CreateOptions& options, std::ostream& out, std::ostream
             level_options(options.level, options.window_bits.value_or(fitting_window_bits(total_in, kDefaultWindowBits)));
         std::vector<std::uint8_t> image;
         try {
-            image = encode_archive(members, encoder);
+            image = encode(members, encoder, total_in, progress);
         } catch (const std::invalid_argument& e) {
             throw CreateError(options.archive, e.what());
         }
+        progress.clear();
 
         const auto volumes = volumes_of(std::move(image), options.volume_size);
         const std::vector<std::string> paths = output_paths(options.archive, volumes.size());
@@ -321,7 +395,7 @@ int command_create(const CreateOptions& options, std::ostream& out, std::ostream
         return 0;
     } catch (const CreateError& e) {
         print_error(err, e.file, e.what());
-        return 1;
+        return e.status;
     }
 }
 

@@ -1,6 +1,8 @@
 #include <filesystem>
 #include <fmt/format.h>
+#include <random>
 
+#include "archive_scan.h"
 #include "cli_output.h"
 #include "commands.h"
 #include "engine_paths.h"
@@ -9,6 +11,8 @@
 #include "reporting_reader.h"
 #include "win32_api.h"
 
+namespace fs = std::filesystem;
+
 namespace upkit {
 
 namespace {
@@ -16,15 +20,47 @@ namespace {
 // The target folder as an absolute engine path. Absolute, so that the paths
 // the engine composes need no qualifying against the current folder, which
 // can make them too long for the engine's records.
-std::optional<std::string> engine_directory(const std::string& directory)
+std::optional<std::string> engine_directory(const fs::path& directory)
 {
     std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(host_path_of(directory), ec);
+    const fs::path absolute = fs::absolute(directory, ec);
     if (ec)
         return std::nullopt;
     const std::optional<std::string> text = host_text_of(absolute.lexically_normal());
     return text ? to_engine_path(*text) : std::nullopt;
 }
+
+// A folder inside the target folder that the engine writes each member into
+// under its stored name; from there it is renamed to its UTF-8 name. Removed
+// with what is left in it.
+class StagingFolder {
+public:
+    explicit StagingFolder(const fs::path& target)
+    {
+        std::random_device seed;
+        std::mt19937 generator(seed());
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const fs::path candidate =
+                target / fmt::format(".upkit-partial-{:08x}", static_cast<unsigned>(generator()));
+            std::error_code ec;
+            if (fs::create_directory(candidate, ec))
+                path_ = candidate;
+        }
+    }
+    ~StagingFolder()
+    {
+        std::error_code ec;
+        if (!path_.empty())
+            fs::remove_all(path_, ec);
+    }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
 
 // Checks every name before anything is written: an archive with one bad name
 // is refused as a whole.
@@ -33,63 +69,152 @@ bool check_names(const std::vector<MemberEntry>& entries, const std::string& dir
 {
     const bool add_separator = directory.empty() || directory.back() != '\\';
     for (const MemberEntry& entry : entries) {
+        const std::string shown = printable(utf8_from_engine_text(entry.name));
         if (const char* reason = unsafe_name_reason(entry.name)) {
-            print_error(
-                err, archive,
-                fmt::format("{}: unsafe member name refused, nothing extracted: {}", printable(entry.name), reason));
+            print_error(err, archive,
+                        fmt::format("{}: unsafe member name refused, nothing extracted: {}", shown, reason));
             return false;
         }
         const std::size_t length = directory.size() + (add_separator ? 1 : 0) + name_below_folder(entry.name).size();
         if (length >= MAX_PATH) {
             print_error(err, archive,
-                        fmt::format("{}: the output path would be longer than {} characters, nothing extracted",
-                                    printable(entry.name), MAX_PATH - 1));
+                        fmt::format("{}: the output path would be longer than {} characters, nothing extracted", shown,
+                                    MAX_PATH - 1));
             return false;
         }
     }
     return true;
 }
 
-}  // namespace
+// Where member `name` is written below `target`: its UTF-8 name.
+fs::path output_path(const fs::path& target, const std::string& name)
+{
+    const std::string relative = relative_utf8_path(name);
+    return target / fs::path(std::u8string(relative.begin(), relative.end())).make_preferred();
+}
 
-namespace {
+// Where the engine wrote it below the staging folder: the stored bytes, as
+// the engine's file calls take them.
+fs::path staged_path(const fs::path& staging, const std::string& name)
+{
+    return staging / host_path_of(from_engine_path(name_below_folder(name)));
+}
 
-bool extract_archive(const ArchiveInput& input, const std::filesystem::path& target, bool quiet, std::ostream& out,
-                     std::ostream& err)
+std::string shown_path(const fs::path& path)
+{
+#ifdef _WIN32
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+#else
+    return path.string();
+#endif
+}
+
+// Moves the finished member into place; what went wrong when it cannot.
+std::optional<std::string> move_into_place(const fs::path& from, const fs::path& to, bool overwrite)
 {
     std::error_code ec;
-    std::filesystem::create_directories(target, ec);
-    const std::optional<std::string> directory = ec ? std::nullopt : engine_directory(host_text_of(target).value_or(""));
+    fs::create_directories(to.parent_path(), ec);
+    if (!ec)
+        fs::rename(from, to, ec);
+    if (ec && overwrite && fs::is_regular_file(fs::symlink_status(to))) {
+        // Some hosts do not rename over an existing file.
+        ec.clear();
+        fs::remove(to, ec);
+        if (!ec)
+            fs::rename(from, to, ec);
+    }
+    if (ec)
+        return fmt::format("cannot write the output file: {}", ec.message());
+    return std::nullopt;
+}
+
+struct ExtractRun {
+    const ExtractOptions& options;
+    ProgressLine& progress;
+    std::uint64_t done = 0;   // bytes decoded in the archives before this one
+    std::uint64_t total = 0;  // bytes to decode in all
+    std::ostream& out;
+    std::ostream& err;
+};
+
+int extract_archive(const ScannedArchive& archive, const fs::path& target, ExtractRun& run)
+{
+    const ArchiveInput& input = *archive.input;
+    std::error_code ec;
+    fs::create_directories(target, ec);
+    std::optional<StagingFolder> staging;
+    if (!ec)
+        staging.emplace(target);
+    const std::optional<std::string> directory =
+        staging && !staging->path().empty() ? engine_directory(staging->path()) : std::nullopt;
     if (!directory) {
-        print_error(err, target.string(), "cannot use this folder for output");
-        return false;
+        run.progress.clear();
+        print_error(run.err, shown_path(target), "cannot use this folder for output");
+        return kExitIoError;
     }
     ReportingReader reader;
     if (!reader.OpenArchive(input.path)) {
-        print_error(err, input.label, reader.FailureText());
-        return false;
+        run.progress.clear();
+        print_error(run.err, input.label, reader.FailureText());
+        return reader.FailureStatus();
     }
     const std::vector<MemberEntry>& entries = reader.Entries();
-    if (!check_names(entries, *directory, input.label, err))
-        return false;
-    // The engine makes the folders and sets each file's time. A failed member
-    // is removed by the engine; the members after it cannot be decoded.
-    for (std::size_t k = 0; k < entries.size(); ++k) {
-        if (!reader.ExtractMember(static_cast<int>(k), *directory)) {
-            print_error(err, input.label, reader.FailureText());
-            return false;
+    run.progress.clear();
+    if (!check_names(entries, *directory, input.label, run.err))
+        return kExitDataError;
+
+    RunStatus status;
+    std::string current;
+    const std::uint64_t base = run.done;
+    reader.on_progress = [&](std::uint64_t decoded) { run.progress.update(base + decoded, run.total, current); };
+    // Members not selected, and those refused, are decoded on the way to the
+    // next one written (the engine does that). A failed member is removed by
+    // the engine; the members after it cannot be decoded.
+    for (std::size_t k = 0; k < entries.size() && k < archive.selected.size(); ++k) {
+        if (!archive.selected[k])
+            continue;
+        const std::string& name = entries[k].name;
+        const fs::path final_path = output_path(target, name);
+        if (fs::exists(fs::symlink_status(final_path, ec))) {
+            if (run.options.existing == Existing::skip)
+                continue;
+            if (run.options.existing == Existing::refuse) {
+                run.progress.clear();
+                print_error(run.err, shown_path(final_path),
+                            "exists; not replaced (use --overwrite to replace it, --skip-existing to pass over it)");
+                status.note(kExitExists);
+                continue;
+            }
         }
-        if (!quiet)
-            out << printable(entries[k].name) << '\n';
+        current = utf8_from_engine_text(name);
+        if (!reader.ExtractMember(static_cast<int>(k), *directory, shown_path(final_path))) {
+            run.progress.clear();
+            print_error(run.err, input.label, reader.FailureText());
+            status.note(reader.FailureStatus());
+            return status.value();
+        }
+        if (const std::optional<std::string> problem = move_into_place(
+                staged_path(staging->path(), name), final_path, run.options.existing == Existing::overwrite)) {
+            run.progress.clear();
+            print_error(run.err, shown_path(final_path), *problem);
+            status.note(kExitIoError);
+            return status.value();
+        }
+        if (!run.options.quiet) {
+            run.progress.clear();
+            run.out << printable(utf8_from_engine_text(name)) << '\n' << std::flush;
+        }
     }
-    return true;
+    run.done += archive.decoded_size();
+    return status.value();
 }
 
 // Where a kit's archive goes below the target folder.
-std::optional<std::filesystem::path> kit_archive_folder(const ArchiveInput& input, const ExtractOptions& options,
-                                                        std::ostream& err)
+std::optional<fs::path> kit_archive_folder(const ArchiveInput& input, const ExtractOptions& options,
+                                           std::ostream& err)
 {
-    const std::filesystem::path target = host_path_of(options.directory);
+    const fs::path target = host_path_of(options.directory);
     if (options.layout != "destinations")
         return target / fmt::format("archive-{}", *input.id);
     if (!input.row) {
@@ -97,7 +222,7 @@ std::optional<std::filesystem::path> kit_archive_folder(const ArchiveInput& inpu
         return std::nullopt;
     }
     std::string why;
-    const std::optional<std::filesystem::path> folder = destination_folder(*input.row, why);
+    const std::optional<fs::path> folder = destination_folder(*input.row, why);
     if (!folder) {
         print_error(err, input.label, why);
         return std::nullopt;
@@ -110,25 +235,40 @@ std::optional<std::filesystem::path> kit_archive_folder(const ArchiveInput& inpu
 int command_extract(const ExtractOptions& options, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
-    if (!inputs.from_kit()) {
-        if (options.layout == "destinations") {
-            print_error(err, options.archive, "--layout destinations is for kits, and this is an archive");
-            return 1;
-        }
-        return extract_archive(inputs.archives().front(), host_path_of(options.directory), options.quiet, out, err)
-                   ? 0
-                   : 1;
+    if (!inputs.from_kit() && options.layout == "destinations") {
+        print_error(err, options.archive, "--layout destinations is for kits, and this is an archive");
+        return kExitUsage;
     }
-    if (inputs.archives().empty()) {
+    if (inputs.from_kit() && inputs.archives().empty()) {
         print_error(err, options.archive, "the kit carries no archive");
-        return 1;
+        return kExitDataError;
     }
-    bool all_well = true;
-    for (const ArchiveInput& input : inputs.archives()) {
-        const std::optional<std::filesystem::path> folder = kit_archive_folder(input, options, err);
-        all_well = folder && extract_archive(input, *folder, options.quiet, out, err) && all_well;
+    RunStatus status;
+    std::vector<ScannedArchive> archives = scan_archives(inputs, err, status);
+    if (!select_members(archives, options.members, options.archive, err)) {
+        status.note(kExitNoMatch);
+        return status.value();
     }
-    return all_well ? 0 : 1;
+    ProgressLine progress(err, options.console, !options.quiet);
+    ExtractRun run{options, progress, 0, 0, out, err};
+    for (const ScannedArchive& archive : archives)
+        run.total += archive.decoded_size();
+    for (const ScannedArchive& archive : archives) {
+        if (!archive.readable || (!options.members.empty() && archive.selected_count() == 0))
+            continue;
+        if (!inputs.from_kit()) {
+            status.note(extract_archive(archive, host_path_of(options.directory), run));
+            continue;
+        }
+        progress.clear();
+        const std::optional<fs::path> folder = kit_archive_folder(*archive.input, options, err);
+        if (!folder) {
+            status.note(kExitDataError);
+            continue;
+        }
+        status.note(extract_archive(archive, *folder, run));
+    }
+    return status.value();
 }
 
 }  // namespace upkit

@@ -1,12 +1,13 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "archive_scan.h"
 #include "cli_output.h"
 #include "commands.h"
 #include "dos_time.h"
 #include "engine_paths.h"
 #include "kit_archives.h"
-#include "reporting_reader.h"
+#include "member_names.h"
 
 namespace upkit {
 
@@ -17,41 +18,73 @@ std::string stamp_text(const MemberEntry& entry)
     return format_dos_stamp(DosStamp{entry.time, entry.date});
 }
 
-void print_table(std::ostream& out, const std::string& archive, const ReportingReader& reader,
-                 const std::vector<MemberEntry>& entries)
+// ", 1234 bytes packed (61.4%)", or ", 1234 bytes packed in 3 files (...)".
+std::string packed_text(const ScannedArchive& archive, std::uint64_t total)
 {
-    out << fmt::format("{}: {} members, window {} bits, version bytes {} {}\n", printable(archive), entries.size(),
-                       reader.GetWindowBits(), reader.GetVersionA(), reader.GetVersionB());
-    out << fmt::format("{:>10}  {:<19}  {}\n", "size", "modified", "name");
-    std::uint64_t total = 0;
-    for (const MemberEntry& entry : entries) {
-        std::string line = fmt::format("{:>10}  {}  {}", entry.size, stamp_text(entry), printable(entry.name));
-        if (!entry.note.empty())
-            line += fmt::format("  [{}]", printable(entry.note));
-        out << line << '\n';
-        total += entry.size;
-    }
-    out << fmt::format("{:>10}  {:<19}  {} members\n", total, "total", entries.size());
+    if (archive.files == 0)
+        return std::string();
+    std::string text = fmt::format(", {} bytes packed", archive.packed_size);
+    if (archive.files > 1)
+        text += fmt::format(" in {} files", archive.files);
+    if (total > 0)
+        text += fmt::format(" ({:.1f}%)",
+                            100.0 * static_cast<double>(archive.packed_size) / static_cast<double>(total));
+    return text;
 }
 
-nlohmann::json listing_json(const std::string& archive, const ReportingReader& reader,
-                            const std::vector<MemberEntry>& entries)
+std::uint64_t total_size(const std::vector<MemberEntry>& entries)
+{
+    std::uint64_t total = 0;
+    for (const MemberEntry& entry : entries)
+        total += entry.size;
+    return total;
+}
+
+void print_table(std::ostream& out, const ScannedArchive& archive)
+{
+    const std::vector<MemberEntry>& entries = archive.entries;
+    out << fmt::format("{}: {} members, window {} bits, version bytes {} {}\n", printable(archive.input->label),
+                       entries.size(), archive.window_bits, archive.version_a, archive.version_b);
+    out << fmt::format("{:>10}  {:<19}  {}\n", "size", "modified", "name");
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        if (!archive.selected[k])
+            continue;
+        const MemberEntry& entry = entries[k];
+        std::string line = fmt::format("{:>10}  {}  {}", entry.size, stamp_text(entry),
+                                       printable(utf8_from_engine_text(entry.name)));
+        if (!entry.note.empty())
+            line += fmt::format("  [{}]", printable(utf8_from_engine_text(entry.note)));
+        out << line << '\n';
+    }
+    // The total of what was listed; the packed size is the whole archive's.
+    out << fmt::format("{:>10}  {:<19}  {} members{}\n", archive.selected_size(), "total", archive.selected_count(),
+                       packed_text(archive, total_size(entries)));
+}
+
+nlohmann::json listing_json(const ScannedArchive& archive)
 {
     nlohmann::json members = nlohmann::json::array();
-    std::uint64_t total = 0;
-    for (const MemberEntry& entry : entries) {
+    for (std::size_t k = 0; k < archive.entries.size(); ++k) {
+        if (!archive.selected[k])
+            continue;
+        const MemberEntry& entry = archive.entries[k];
+        const std::optional<std::string> time = iso_8601_dos_stamp(DosStamp{entry.time, entry.date});
         members.push_back({{"name", utf8_from_engine_text(entry.name)},
                            {"size", entry.size},
-                           {"modified", stamp_text(entry)},
+                           {"modified", time ? nlohmann::json(*time) : nlohmann::json()},
                            {"note", utf8_from_engine_text(entry.note)}});
-        total += entry.size;
     }
+    const std::uint64_t total = total_size(archive.entries);
     return {
-        {"archive", archive},
-        {"member_count", entries.size()},
-        {"window_bits", reader.GetWindowBits()},
-        {"version_bytes", {reader.GetVersionA(), reader.GetVersionB()}},
+        {"archive", utf8_from_host_text(archive.input->label)},
+        {"member_count", archive.entries.size()},
+        {"window_bits", archive.window_bits},
+        {"version_bytes", {archive.version_a, archive.version_b}},
         {"total_size", total},
+        {"packed_size", archive.packed_size},
+        {"files", archive.files},
+        {"ratio", total > 0 ? nlohmann::json(static_cast<double>(archive.packed_size) / static_cast<double>(total))
+                            : nlohmann::json()},
         {"members", members},
     };
 }
@@ -63,25 +96,32 @@ std::string row_text(const ArchiveInput& input)
         return fmt::format("archive {}: named by no ArchiveList row", *input.id);
     std::string why;
     const std::optional<std::filesystem::path> folder = destination_folder(*input.row, why);
-    return fmt::format("archive {}: to {}, \"{}\"", *input.id,
-                       folder ? folder->generic_string() : "an unsafe folder", printable(input.row->progress));
+    // The folder as text: the base's folder, then the subdirectory as UTF-8.
+    std::string shown = "an unsafe folder";
+    if (folder) {
+        shown = folder->begin()->generic_string();
+        if (!input.row->subdirectory.empty())
+            shown += "/" + relative_utf8_path(input.row->subdirectory);
+    }
+    return fmt::format("archive {}: to {}, \"{}\"", *input.id, printable(shown),
+                       printable(utf8_from_engine_text(input.row->progress)));
 }
 
 nlohmann::json row_json(const ArchiveInput& input)
 {
     nlohmann::json row = {{"id", *input.id}};
     if (input.row) {
-        row["progress"] = input.row->progress;
+        row["progress"] = utf8_from_engine_text(input.row->progress);
         row["base"] = input.row->base;
-        row["subdirectory"] = input.row->subdirectory;
+        row["subdirectory"] = utf8_from_engine_text(input.row->subdirectory);
     }
     return row;
 }
 
 void print_json(std::ostream& out, const nlohmann::json& document)
 {
-    // Names that are not valid UTF-8 get replacement characters instead of
-    // failing the whole listing.
+    // Host paths that are not valid UTF-8 get replacement characters instead
+    // of failing the whole listing.
     out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
@@ -90,36 +130,56 @@ void print_json(std::ostream& out, const nlohmann::json& document)
 int command_list(const ListOptions& options, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
-    nlohmann::json archives = nlohmann::json::array();
-    bool failed = false;
-    for (const ArchiveInput& input : inputs.archives()) {
-        ReportingReader reader;
-        if (!reader.OpenArchive(input.path)) {
-            print_error(err, input.label, reader.FailureText());
-            failed = true;
+    RunStatus status;
+    std::vector<ScannedArchive> archives = scan_archives(inputs, err, status);
+    if (!select_members(archives, options.members, options.archive, err)) {
+        status.note(kExitNoMatch);
+        return status.value();
+    }
+
+    nlohmann::json listings = nlohmann::json::array();
+    std::uint64_t kit_members = 0;
+    std::uint64_t kit_total = 0;
+    for (const ScannedArchive& archive : archives) {
+        const ArchiveInput& input = *archive.input;
+        if (!archive.readable) {
+            if (options.json && inputs.from_kit()) {
+                nlohmann::json listing = {{"archive", utf8_from_host_text(input.label)}, {"error", archive.failure}};
+                listing.update(row_json(input));
+                listings.push_back(std::move(listing));
+            }
             continue;
         }
-        const std::vector<MemberEntry>& entries = reader.Entries();
+        // The kit's totals are of every archive; with MEMBERs, the archives
+        // that hold none of them are not listed.
+        kit_members += archive.entries.size();
+        kit_total += total_size(archive.entries);
+        if (inputs.from_kit() && !options.members.empty() && archive.selected_count() == 0)
+            continue;
         if (options.json) {
-            nlohmann::json listing = listing_json(input.label, reader, entries);
+            nlohmann::json listing = listing_json(archive);
             if (inputs.from_kit())
                 listing.update(row_json(input));
-            archives.push_back(std::move(listing));
+            listings.push_back(std::move(listing));
         } else {
             if (inputs.from_kit())
                 out << row_text(input) << '\n';
-            print_table(out, input.label, reader, entries);
+            print_table(out, archive);
         }
     }
     if (inputs.from_kit() && inputs.archives().empty() && !options.json)
         out << fmt::format("{}: the kit carries no archive\n", printable(options.archive));
     if (options.json) {
         if (inputs.from_kit())
-            print_json(out, {{"kit", options.archive}, {"archives", archives}});
-        else if (!archives.empty())
-            print_json(out, archives.front());
+            print_json(out, {{"kit", utf8_from_host_text(options.archive)},
+                             {"archive_count", inputs.archives().size()},
+                             {"member_count", kit_members},
+                             {"total_size", kit_total},
+                             {"archives", listings}});
+        else if (!listings.empty())
+            print_json(out, listings.front());
     }
-    return failed ? 1 : 0;
+    return status.value();
 }
 
 }  // namespace upkit

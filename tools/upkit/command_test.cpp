@@ -1,7 +1,9 @@
 #include <fmt/format.h>
 
+#include "archive_scan.h"
 #include "cli_output.h"
 #include "commands.h"
+#include "engine_paths.h"
 #include "kit_archives.h"
 #include "reporting_reader.h"
 
@@ -9,26 +11,38 @@ namespace upkit {
 
 namespace {
 
-bool test_archive(const ArchiveInput& input, std::ostream& out, std::ostream& err)
+// Decodes the archive's members up to the last selected one; the stream runs
+// on from member to member, so the ones before it are checked too. After a
+// failure the rest cannot be decoded.
+int test_archive(const ScannedArchive& archive, bool quiet, ProgressLine& progress, std::uint64_t& done_before,
+                 std::uint64_t total, std::ostream& out, std::ostream& err)
 {
+    const ArchiveInput& input = *archive.input;
     ReportingReader reader;
     if (!reader.OpenArchive(input.path)) {
+        progress.clear();
         print_error(err, input.label, reader.FailureText());
-        return false;
+        return reader.FailureStatus();
     }
-    std::uint64_t total = 0;
     const std::vector<MemberEntry>& entries = reader.Entries();
-    // The stream runs on from member to member: after a failure the rest
-    // cannot be decoded.
-    for (std::size_t k = 0; k < entries.size(); ++k) {
+    std::string current;
+    const std::uint64_t base = done_before;
+    reader.on_progress = [&](std::uint64_t decoded) { progress.update(base + decoded, total, current); };
+    const std::size_t end = std::min(archive.selected_end(), entries.size());
+    for (std::size_t k = 0; k < end; ++k) {
+        current = utf8_from_engine_text(entries[k].name);
         if (!reader.TestMember(static_cast<int>(k))) {
+            progress.clear();
             print_error(err, input.label, reader.FailureText());
-            return false;
+            return reader.FailureStatus();
         }
-        total += entries[k].size;
     }
-    out << fmt::format("{}: OK, {} members, {} bytes\n", printable(input.label), entries.size(), total);
-    return true;
+    done_before += archive.decoded_size();
+    progress.clear();
+    if (!quiet)
+        out << fmt::format("{}: OK, {} members, {} bytes\n", printable(input.label), archive.selected_count(),
+                           archive.selected_size());
+    return kExitOk;
 }
 
 }  // namespace
@@ -38,13 +52,27 @@ int command_test(const TestOptions& options, std::ostream& out, std::ostream& er
     const ArchiveInputs inputs(options.archive);
     if (inputs.from_kit() && inputs.archives().empty()) {
         print_error(err, options.archive, "the kit carries no archive");
-        return 1;
+        return kExitDataError;
     }
-    // Every archive of a kit is tested, also after one fails.
-    bool all_well = true;
-    for (const ArchiveInput& input : inputs.archives())
-        all_well = test_archive(input, out, err) && all_well;
-    return all_well ? 0 : 1;
+    RunStatus status;
+    std::vector<ScannedArchive> archives = scan_archives(inputs, err, status);
+    if (!select_members(archives, options.members, options.archive, err)) {
+        status.note(kExitNoMatch);
+        return status.value();
+    }
+    std::uint64_t total = 0;
+    for (const ScannedArchive& archive : archives)
+        total += archive.decoded_size();
+    ProgressLine progress(err, options.console, !options.quiet);
+    std::uint64_t done = 0;
+    // Every archive of a kit is tested, also after one fails; with MEMBERs,
+    // those holding none of them are left out.
+    for (const ScannedArchive& archive : archives) {
+        if (!archive.readable || (!options.members.empty() && archive.selected_count() == 0))
+            continue;
+        status.note(test_archive(archive, options.quiet, progress, done, total, out, err));
+    }
+    return status.value();
 }
 
 }  // namespace upkit

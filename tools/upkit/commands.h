@@ -1,5 +1,5 @@
 // The commands of the upkit tool, each given its parsed options. Each returns
-// the exit status: 0 when all went well, 1 after printing the failure.
+// the exit status (exit_status.h) after printing any failure on err.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "exit_status.h"
+#include "progress.h"
 
 namespace upkit {
 
@@ -19,22 +21,33 @@ struct CreateOptions {
     int level = kDefaultLevel;        // 1 (fastest) to 9 (smallest)
     std::optional<std::uint64_t> volume_size;
     bool quiet = false;
+    Console console;  // where the progress line may go
 };
 
 struct ListOptions {
     std::string archive;
+    std::vector<std::string> members;  // names or patterns; empty: all
     bool json = false;
 };
 
 struct TestOptions {
     std::string archive;
+    std::vector<std::string> members;
+    bool quiet = false;
+    Console console;
 };
+
+// What extract does with a member whose output file exists already.
+enum class Existing { refuse, overwrite, skip };
 
 struct ExtractOptions {
     std::string archive;                // an archive, or a kit program
+    std::vector<std::string> members;
     std::string directory = ".";
     std::string layout = "archives";    // a kit's archives: archive-<id>/ each, or destinations
+    Existing existing = Existing::refuse;
     bool quiet = false;
+    Console console;
 };
 
 struct BuildOptions {

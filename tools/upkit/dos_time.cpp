@@ -79,4 +79,17 @@ std::string format_dos_stamp(DosStamp stamp)
                        stamp.date & 0x1F, stamp.time >> 11, (stamp.time >> 5) & 0x3F, (stamp.time & 0x1F) * 2);
 }
 
+std::optional<std::string> iso_8601_dos_stamp(DosStamp stamp)
+{
+    const int month = (stamp.date >> 5) & 0x0F;
+    const int day = stamp.date & 0x1F;
+    const int hour = stamp.time >> 11;
+    const int minute = (stamp.time >> 5) & 0x3F;
+    const int second = (stamp.time & 0x1F) * 2;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59)
+        return std::nullopt;
+    return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}", 1980 + (stamp.date >> 9), month, day, hour, minute,
+                       second);
+}
+
 }  // namespace upkit

@@ -25,4 +25,8 @@ std::optional<DosStamp> file_dos_stamp(const std::filesystem::path& file);
 // "YYYY-MM-DD HH:MM:SS" straight from the stamp's fields, whatever they hold.
 std::string format_dos_stamp(DosStamp stamp);
 
+// "YYYY-MM-DDTHH:MM:SS" (ISO 8601, local time: the format keeps no zone), or
+// nullopt when a field is out of range (month 0, hour 24, ...).
+std::optional<std::string> iso_8601_dos_stamp(DosStamp stamp);
+
 }  // namespace upkit

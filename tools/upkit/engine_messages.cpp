@@ -5,6 +5,7 @@
 #include "cli_output.h"
 #include "engine_codes.h"
 #include "engine_paths.h"
+#include "exit_status.h"
 
 namespace upkit {
 
@@ -58,14 +59,35 @@ std::string describe_engine_failure(const EngineFailure& failure, std::string_vi
     } else if (code == ARCERR_READ && failure.files_opened > 1) {
         what = fmt::format("archive is truncated: continuation file {} is empty or unreadable",
                            printable(from_engine_path(failure.last_opened)));
+    } else if ((code == ARCERR_CANNOT_CREATE || code == ARCERR_WRITE || code == ARCERR_FLUSH) &&
+               !failure.output.empty()) {
+        what = fmt::format("{} {}", engine_message(code), printable(failure.output));
     } else if (code == ARCERR_CANNOT_CREATE && !failure.path.empty()) {
         what = fmt::format("{} {}", engine_message(code), printable(from_engine_path(failure.path)));
     } else {
         what = engine_message(code);
     }
     if (!failure.member.empty())
-        what = fmt::format("{}: {}", printable(failure.member), what);
+        what = fmt::format("{}: {}", printable(utf8_from_engine_text(failure.member)), what);
     return fmt::format("{} ({})", what, code);
+}
+
+int engine_failure_status(const EngineFailure& failure, std::string_view archive_engine_path)
+{
+    switch (failure.code) {
+    case ARCERR_CANNOT_OPEN:
+    case ARCERR_OPEN_RETRY:
+        // Another file than the archive: a continuation file is missing.
+        return !failure.path.empty() && failure.path != archive_engine_path ? kExitDataError : kExitIoError;
+    case ARCERR_READ:
+        return failure.files_opened > 1 ? kExitDataError : kExitIoError;
+    case ARCERR_CANNOT_CREATE:
+    case ARCERR_WRITE:
+    case ARCERR_FLUSH:
+        return kExitIoError;
+    default:
+        return kExitDataError;
+    }
 }
 
 }  // namespace upkit

@@ -1,6 +1,7 @@
 #include "engine_paths.h"
 
 #include "input_stream.h"
+#include "member_names.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -61,13 +62,13 @@ std::optional<std::string> host_text_of(const std::filesystem::path& path)
     return text;
 }
 
-std::string utf8_from_engine_text(std::string_view text)
+std::string utf8_from_host_text(std::string_view host_text)
 {
-    if (text.empty())
+    if (host_text.empty())
         return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int n = MultiByteToWideChar(CP_ACP, 0, host_text.data(), static_cast<int>(host_text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    MultiByteToWideChar(CP_ACP, 0, host_text.data(), static_cast<int>(host_text.size()), wide.data(), n);
     const int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(m), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, utf8.data(), m, nullptr, nullptr);
@@ -75,6 +76,11 @@ std::string utf8_from_engine_text(std::string_view text)
 }
 
 #else
+
+std::string utf8_from_host_text(std::string_view host_text)
+{
+    return std::string(host_text);
+}
 
 std::filesystem::path host_path_of(std::string_view host_text)
 {
@@ -84,13 +90,6 @@ std::filesystem::path host_path_of(std::string_view host_text)
 std::optional<std::string> host_text_of(const std::filesystem::path& path)
 {
     return path.native();
-}
-
-// Natively names are taken as they are; bytes that are not UTF-8 are replaced
-// when the JSON text is written.
-std::string utf8_from_engine_text(std::string_view text)
-{
-    return std::string(text);
 }
 
 #endif
@@ -113,6 +112,11 @@ std::optional<std::string> continuation_path(std::string_view archive, int numbe
     format_volume_number(digits, number);
     result += digits;
     return from_engine_path(result);
+}
+
+std::string utf8_from_engine_text(std::string_view text)
+{
+    return utf8_from_windows1252(text);
 }
 
 }  // namespace upkit

@@ -2,6 +2,7 @@
 
 #include "engine_messages.h"
 #include "engine_paths.h"
+#include "exit_status.h"
 #include "member_names.h"
 
 namespace upkit {
@@ -76,7 +77,7 @@ bool ReportingReader::TestMember(int index)
     return result == 0 && !failed();
 }
 
-bool ReportingReader::ExtractMember(int index, const std::string& engine_directory)
+bool ReportingReader::ExtractMember(int index, const std::string& engine_directory, const std::string& shown_output)
 {
     if (failed())
         return false;
@@ -86,6 +87,8 @@ bool ReportingReader::ExtractMember(int index, const std::string& engine_directo
         failure_.code = result;
         failure_.member = current_member_;
     }
+    if (failure_.code != 0 && failure_.member == MemberName(index))
+        failure_.output = shown_output;
     // The engine names no file when it cannot create one; it is the member's
     // name joined to the directory.
     if (failure_.code == ARCERR_CANNOT_CREATE && failure_.path.empty()) {
@@ -135,6 +138,28 @@ void ReportingReader::OnStatus(int code, const char* name)
         }
     } catch (...) {
     }
+}
+
+int ReportingReader::OnProgress(DWORD done, DWORD total)
+{
+    // The last query of a member gives its whole size (and a member of no
+    // bytes is asked twice with 0 and 0).
+    if (done == total)
+        decoded_ += total;
+    if (on_progress) {
+        try {
+            on_progress(done == total ? decoded_ : decoded_ + done);
+        } catch (...) {
+        }
+    }
+    return 1;
+}
+
+int ReportingReader::FailureStatus() const
+{
+    if (!problem_.empty())
+        return kExitIoError;
+    return engine_failure_status(failure_, engine_path_);
 }
 
 std::string ReportingReader::FailureText() const

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ namespace upkit {
 struct EngineFailure {
     int code = 0;             // 0 while nothing has gone wrong
     std::string path;         // engine path: the file behind 3 and 21, the output file behind 10
+    std::string output;       // host text: the file a member was to be written to, as the user sees it
     std::string member;       // the member being decoded or written, if any
     std::string last_opened;  // base name of the archive file opened last
     int files_opened = 0;     // archive files opened when the error came
@@ -47,16 +49,25 @@ public:
     bool TestMember(int index);
 
     // Writes member `index` below `engine_directory`, keeping its stored
-    // folders. False on any error report.
-    bool ExtractMember(int index, const std::string& engine_directory);
+    // folders; members between the last one taken and `index` are decoded
+    // without being written. `shown_output` names the output file in a
+    // failure (default: the engine's path). False on any error report.
+    bool ExtractMember(int index, const std::string& engine_directory, const std::string& shown_output = {});
 
     bool failed() const { return failure_.code != 0 || !problem_.empty(); }
     const EngineFailure& failure() const { return failure_; }
     // What went wrong, for "upkit: <archive>: <text>".
     std::string FailureText() const;
+    // The exit status that failure calls for (exit_status.h).
+    int FailureStatus() const;
+
+    // Called as members are decoded with the bytes decoded since the archive
+    // was opened, the members skipped on the way included.
+    std::function<void(std::uint64_t decoded)> on_progress;
 
     int OnError(int code, void* detail) override;
     void OnStatus(int code, const char* name) override;
+    int OnProgress(DWORD done, DWORD total) override;
 
 private:
     std::string MemberName(int index);
@@ -69,6 +80,7 @@ private:
     std::string current_member_;
     std::string last_opened_;
     int files_opened_ = 0;
+    std::uint64_t decoded_ = 0;  // bytes of the members decoded to their end
 };
 
 }  // namespace upkit
