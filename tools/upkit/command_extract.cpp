@@ -93,11 +93,18 @@ fs::path output_path(const fs::path& target, const std::string& name)
     return target / fs::path(std::u8string(relative.begin(), relative.end())).make_preferred();
 }
 
-// Where the engine wrote it below the staging folder: the stored bytes, as
-// the engine's file calls take them.
-fs::path staged_path(const fs::path& staging, const std::string& name)
+// The file the engine just wrote below the staging folder, which holds no
+// other file: each one is moved out once written. Found, not derived from the
+// stored name, since the engine's way to a file name differs by host (on
+// Windows through the OEM character set and back).
+std::optional<fs::path> staged_file(const fs::path& staging)
 {
-    return staging / host_path_of(from_engine_path(name_below_folder(name)));
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(staging, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        if (it->is_regular_file(ec))
+            return it->path();
+    return std::nullopt;
 }
 
 std::string shown_path(const fs::path& path)
@@ -194,8 +201,11 @@ int extract_archive(const ScannedArchive& archive, const fs::path& target, Extra
             status.note(reader.FailureStatus());
             return status.value();
         }
-        if (const std::optional<std::string> problem = move_into_place(
-                staged_path(staging->path(), name), final_path, run.options.existing == Existing::overwrite)) {
+        const std::optional<fs::path> staged = staged_file(staging->path());
+        const std::optional<std::string> problem =
+            staged ? move_into_place(*staged, final_path, run.options.existing == Existing::overwrite)
+                   : std::optional<std::string>("cannot write the output file: the archive engine wrote none");
+        if (problem) {
             run.progress.clear();
             print_error(run.err, shown_path(final_path), *problem);
             status.note(kExitIoError);
