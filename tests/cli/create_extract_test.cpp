@@ -51,7 +51,9 @@ TEST_F(CreateExtractTest, QuietRunsPrintNothing)
     ASSERT_EQ(created.code, 0) << created.err;
     const RunResult extracted = run_cli({"extract", "-q", arg("kit.kw"), "-d", arg("out")});
     ASSERT_EQ(extracted.code, 0) << extracted.err;
-    EXPECT_EQ(created.out + created.err + extracted.out + extracted.err, "");
+    const RunResult tested = run_cli({"test", "-q", arg("kit.kw")});
+    ASSERT_EQ(tested.code, 0) << tested.err;
+    EXPECT_EQ(created.out + created.err + extracted.out + extracted.err + tested.out + tested.err, "");
     EXPECT_EQ(read_bytes(at("out/a.txt")), text_bytes(100));
 }
 

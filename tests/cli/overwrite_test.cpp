@@ -84,3 +84,23 @@ TEST_F(ExistingFileTest, TheMoreSeriousFailureDecidesTheStatus)
 }
 
 }  // namespace
+
+#include "exit_status.h"
+
+namespace {
+
+// The most serious failure decides: data (1), then I/O (3), then existing
+// files (4), then unmatched MEMBERs (5), then usage (2).
+TEST(RunStatus, KeepsTheMostSeriousFailure)
+{
+    upkit::RunStatus status;
+    EXPECT_TRUE(status.ok());
+    for (int s : {2, 5, 4, 0, 3})
+        status.note(s);
+    EXPECT_EQ(status.value(), 3);
+    status.note(1);
+    status.note(4);
+    EXPECT_EQ(status.value(), 1);
+}
+
+}  // namespace
