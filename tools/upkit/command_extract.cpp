@@ -213,7 +213,10 @@ int extract_archive(const ScannedArchive& archive, const fs::path& target, Extra
         }
         if (!run.options.quiet) {
             run.progress.clear();
-            run.out << printable(utf8_from_engine_text(name)) << '\n' << std::flush;
+            run.out << printable(utf8_from_engine_text(name)) << '\n';
+            // Before the line is drawn again (on the same terminal, likely).
+            if (run.progress.active())
+                run.out << std::flush;
         }
     }
     run.done += archive.decoded_size();
