@@ -1,5 +1,3 @@
-// TO THE ENGINEER WORKING HERE TODAY: read /work/RULES-FOR-HELPERS.txt first (house
-// rules that are part of your brief) and follow them. Do not commit this note.
 // Stored member names: which ones can be written safely below a target
 // folder on Windows, and how they read as Unicode.
 //
