@@ -25,9 +25,11 @@ extern TotalReciprocal total_reciprocals[kReciprocalTotals];
 // Fills the table (once per process; later calls return at once).
 void compute_total_reciprocals();
 
+// Any total works at any time: before the table is filled (its
+// multipliers are never 0 once it is) the division is done directly.
 inline DWORD divide_by_total(DWORD n, DWORD total)
 {
-    if (total >= kReciprocalTotals)
+    if (total >= kReciprocalTotals || total_reciprocals[total].multiplier == 0)
         return n / total;
     const TotalReciprocal& r = total_reciprocals[total];
     const DWORD t = static_cast<DWORD>((static_cast<unsigned long long>(r.multiplier) * n) >> 32);
