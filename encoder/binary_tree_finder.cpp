@@ -13,11 +13,11 @@ BinaryTreeFinder::BinaryTreeFinder(std::span<const std::uint8_t> data, const Mat
     : data_(data),
       // A ring slot is reused a window later, so a node must be nearer than that.
       max_distance_(std::min(limits.max_distance_long, limits.window_size - 1)),
-      ring_mask_(limits.window_size - 1),
+      ring_mask_(limits.ring_size(data.size()) - 1),
       depth_(depth),
       hash_bits_(std::clamp(static_cast<int>(std::bit_width(limits.window_size)) - 3, 12, 18)),
       head_(std::size_t{1} << hash_bits_, kNone),
-      children_(std::size_t{2} * limits.window_size, kNone)
+      children_(std::size_t{2} * (ring_mask_ + 1), kNone)
 {
 }
 

@@ -2,6 +2,7 @@
 // with the nine adaptive models, exactly as the decoder reads them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -24,6 +25,17 @@ struct MatchLimits {
     // The longest length up to `length` that a match at `distance` can be
     // coded with, or 0 when it cannot be coded at all.
     std::uint32_t codable_length(std::uint32_t length, std::uint32_t distance) const;
+
+    // How many recent positions a match finder over `data_size` bytes must
+    // remember (a power of two): the window, or less when all the data fits
+    // in less. Small inputs then need no window-sized tables.
+    std::uint32_t ring_size(std::size_t data_size) const
+    {
+        std::uint32_t size = 1;
+        while (size < window_size && size < data_size)
+            size <<= 1;
+        return size;
+    }
 };
 
 const std::uint32_t kMinLongMatch = 5;

@@ -10,9 +10,9 @@ MatchFinder::MatchFinder(std::span<const std::uint8_t> data, const MatchLimits& 
     : data_(data),
       limits_(limits),
       max_chain_(max_chain),
-      ring_mask_(limits.window_size - 1),
+      ring_mask_(limits.ring_size(data.size()) - 1),
       head_(std::size_t{1} << kHashBits, -1),
-      prev_(limits.window_size, -1)
+      prev_(std::size_t{ring_mask_} + 1, -1)
 {
 }
 
