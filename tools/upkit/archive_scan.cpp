@@ -111,4 +111,15 @@ bool select_members(std::vector<ScannedArchive>& archives, const std::vector<std
     return unmatched.empty();
 }
 
+bool scan_selected_archives(const ArchiveInputs& inputs, const std::vector<std::string>& patterns,
+                            const std::string& shown_file, std::ostream& err, RunStatus& status,
+                            std::vector<ScannedArchive>& archives)
+{
+    archives = scan_archives(inputs, err, status);
+    if (select_members(archives, patterns, shown_file, err))
+        return true;
+    status.note(kExitNoMatch);
+    return false;
+}
+
 }  // namespace upkit

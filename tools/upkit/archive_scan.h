@@ -45,4 +45,10 @@ std::vector<ScannedArchive> scan_archives(const ArchiveInputs& inputs, std::ostr
 bool select_members(std::vector<ScannedArchive>& archives, const std::vector<std::string>& patterns,
                     const std::string& shown_file, std::ostream& err);
 
+// Both steps, as list, test and extract take them: false when a MEMBER
+// matches nothing (status 5 noted).
+bool scan_selected_archives(const ArchiveInputs& inputs, const std::vector<std::string>& patterns,
+                            const std::string& shown_file, std::ostream& err, RunStatus& status,
+                            std::vector<ScannedArchive>& archives);
+
 }  // namespace upkit

@@ -257,11 +257,9 @@ int command_extract(const ExtractOptions& options, std::ostream& out, std::ostre
         return kExitDataError;
     }
     RunStatus status;
-    std::vector<ScannedArchive> archives = scan_archives(inputs, err, status);
-    if (!select_members(archives, options.members, options.archive, err)) {
-        status.note(kExitNoMatch);
+    std::vector<ScannedArchive> archives;
+    if (!scan_selected_archives(inputs, options.members, options.archive, err, status, archives))
         return status.value();
-    }
     ProgressLine progress(err, options.console, !options.quiet);
     ExtractRun run{options, progress, 0, 0, out, err};
     for (const ScannedArchive& archive : archives)

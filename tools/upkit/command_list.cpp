@@ -131,11 +131,9 @@ int command_list(const ListOptions& options, std::ostream& out, std::ostream& er
 {
     const ArchiveInputs inputs(options.archive);
     RunStatus status;
-    std::vector<ScannedArchive> archives = scan_archives(inputs, err, status);
-    if (!select_members(archives, options.members, options.archive, err)) {
-        status.note(kExitNoMatch);
+    std::vector<ScannedArchive> archives;
+    if (!scan_selected_archives(inputs, options.members, options.archive, err, status, archives))
         return status.value();
-    }
 
     nlohmann::json listings = nlohmann::json::array();
     std::uint64_t kit_members = 0;

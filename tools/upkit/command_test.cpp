@@ -55,11 +55,9 @@ int command_test(const TestOptions& options, std::ostream& out, std::ostream& er
         return kExitDataError;
     }
     RunStatus status;
-    std::vector<ScannedArchive> archives = scan_archives(inputs, err, status);
-    if (!select_members(archives, options.members, options.archive, err)) {
-        status.note(kExitNoMatch);
+    std::vector<ScannedArchive> archives;
+    if (!scan_selected_archives(inputs, options.members, options.archive, err, status, archives))
         return status.value();
-    }
     std::uint64_t total = 0;
     for (const ScannedArchive& archive : archives)
         total += archive.decoded_size();

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "output_files.h"
+#include "utf16_text.h"
 
 namespace upkit {
 
@@ -99,20 +100,6 @@ const char16_t kHighControls[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-void append_utf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 }  // namespace
 
 char32_t windows1252_code_point(unsigned char byte)
@@ -129,7 +116,7 @@ std::string utf8_from_windows1252(std::string_view text)
     std::string out;
     out.reserve(text.size());
     for (char c : text)
-        append_utf8(out, windows1252_code_point(static_cast<unsigned char>(c)));
+        pe::append_utf8(out, windows1252_code_point(static_cast<unsigned char>(c)));
     return out;
 }
 
