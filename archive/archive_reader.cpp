@@ -74,12 +74,19 @@ int ArchiveReader::Open(const char* path)
     version_b = header[3];
     window_bits = header[6];
     const int member_count = header[4] | (header[5] << 8);
+    // Known from here on, whatever stops the directory being read.
+    count = member_count;
 
     if (version_a != kNewestVersionA && version_b < kLowestVersionB) {
         status = ARCERR_BAD_VERSION;
         report_error(ARCERR_BAD_VERSION, nullptr);
         return ARCERR_BAD_VERSION;
     }
+    // A header cut short reads as zeros past its end: the input stream's code
+    // says what went wrong, not the window bits it made up.
+    status = input_status();
+    if (status)
+        return status;
     // Smaller windows would let a longest match overwrite unwritten bytes;
     // larger ones cannot be addressed and only cost memory.
     if (window_bits < static_cast<int>(kMinWindowBits) || window_bits > static_cast<int>(kMaxWindowBits)) {
@@ -97,7 +104,6 @@ int ArchiveReader::Open(const char* path)
         OnError(ARCERR_NO_MEMORY, nullptr);
         return ARCERR_NO_MEMORY;
     }
-    count = member_count;
 
     for (int i = 0; i < count; ++i) {
         ArchiveEntry* entry = &entries[i];

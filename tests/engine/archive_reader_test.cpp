@@ -128,6 +128,27 @@ TEST_F(Reader, SignatureAndWindowBitsAreChecked)
     }
 }
 
+TEST_F(Reader, AHeaderCutShortFailsWithTheReadErrorAndKeepsTheCountItRead)
+{
+    const std::vector<std::uint8_t> header = archive_header(0, 97, 0x0203, 15);
+    // Cut after the count's low byte, after the whole count, and before the
+    // last header byte: the window bits read as zero, the read failed.
+    for (std::size_t kept : {5u, 6u, 7u}) {
+        RecordingReader reader;
+        const std::vector<std::uint8_t> cut(header.begin(), header.begin() + static_cast<std::ptrdiff_t>(kept));
+        reader.Open(write(cut).c_str());
+        EXPECT_EQ(reader.GetStatus(), ARCERR_READ) << kept;
+        EXPECT_EQ(reader.GetCount(), kept == 5 ? 0x03 : 0x0203) << kept;
+        EXPECT_EQ(reader.error_codes().back(), ARCERR_READ) << kept;
+    }
+    // A whole header whose window bits are refused still tells its count.
+    std::vector<std::uint8_t> image = archive_header(0, 97, 3, 8);
+    image.insert(image.end(), 3, 0);
+    RecordingReader reader;
+    EXPECT_EQ(reader.Open(write(image).c_str()), ARCERR_BAD_DATA);
+    EXPECT_EQ(reader.GetCount(), 3);
+}
+
 TEST_F(Reader, OnlyOneArchiveIsOpenAtATime)
 {
     const std::string path = write(four_members());
