@@ -3,6 +3,7 @@
 #include "archive_reader.h"
 #include "install_dialog.h"
 #include "kit_resources.h"
+#include "new_version_file.h"
 #include "output_files.h"
 #include "replace_on_restart.h"
 
@@ -20,32 +21,26 @@ void ShowTransferError(HWND dialog, int code, const char* memberName)
     ShowKitMessage(dialog, message, caption, MB_OK | MB_ICONHAND);
 }
 
-// A stored name that would lead outside the destination is refused before
-// anything is deleted in its name.
-BOOL StaysBelowDestination(const char* storedName)
-{
-    return is_contained_member_path(*storedName == '\\' ? storedName + 1 : storedName);
-}
-
 // Installs member `index`: straight to its target, or, when the target is in
-// use (its deletion is refused), to the temporary directory and scheduled to
-// replace the target at the next restart. 0 or an error code.
+// use (its deletion is refused), into a new file of the temporary directory
+// that replaces the target at the next restart. 0 or an error code.
 int InstallMember(ArchiveReader* reader, int index, const char* name, const char* destinationDir)
 {
-    if (!StaysBelowDestination(name))
+    // The target is composed exactly as the engine composes the file it
+    // writes, so the file deleted is the file written for every destination,
+    // an empty one included. A name that would lead outside the destination,
+    // or a path that would not fit, is refused before anything is deleted.
+    char target[MAX_PATH];
+    if (!compose_output_path(target, destinationDir, name, 1))
         return ARCERR_CANNOT_CREATE;
-    char target[KIT_PATH_SIZE];
-    lstrcpynA(target, destinationDir, KIT_TEXT_COUNT);
-    AppendPathComponent(target, name, KIT_TEXT_COUNT);
 
     if (!DeleteFileA(target) && GetLastError() == ERROR_ACCESS_DENIED) {
-        char tempCopy[KIT_PATH_SIZE];
-        GetTempPathA(KIT_TEXT_COUNT, tempCopy);
-        int result = reader->Extract(index, tempCopy, 1);
-        if (result == 0) {
-            AppendPathComponent(tempCopy, name, KIT_TEXT_COUNT);
-            if (!ScheduleReplace(tempCopy, target))
-                result = ARCERR_CANNOT_CREATE;
+        char newFile[KIT_PATH_SIZE];
+        int result = ExtractNewVersion(reader, index, name, newFile);
+        if (result == 0 && !ScheduleReplace(newFile, target)) {
+            // Nothing will ever move it: it must not stay behind.
+            DeleteFileA(newFile);
+            result = ARCERR_CANNOT_CREATE;
         }
         return result;
     }
