@@ -15,7 +15,7 @@ every name is 8.3, as Windows 95's restart step keeps only short names.
 
 import harness
 import widget_kit as wk
-from harness import EXIT, IDNO, IDOK, INSTALL
+from harness import EXIT, IDNO, INSTALL
 
 KITS = harness.REPO / "tests" / "kits"
 INSTALL_DIR = r"C:\Widget"
@@ -138,12 +138,7 @@ class ReplacementTests:
         kit = self.start_kit()
         dialog = kit.wait_dialog()
         kit.press(INSTALL)
-        box = kit.message_box(timeout=30)
-        self.assert_box(box, wk.MSG_TRANSFER_ERROR.format(10, "README.TXT"), dialog.hwnd, "hand")
-        kit.answer(IDOK)
-        self.assert_box(kit.message_box(), wk.MSG_FAILED, dialog.hwnd, "exclamation")
-        kit.answer(IDOK)
-        self.wait_idle(kit)
+        self.answer_failed_member(kit, dialog, 10, "README.TXT")
 
         # The user closes the other program and tries again.
         self.end("Holder", holder)
@@ -173,12 +168,7 @@ class WindowsNtTests(ReplacementTests, RestartCase):
         kit = self.start_kit(path=harness.program("kit-long-path"))
         dialog = kit.wait_dialog()
         kit.press(INSTALL)
-        self.assert_box(kit.message_box(timeout=30), wk.MSG_TRANSFER_ERROR.format(10, "README.TXT"), dialog.hwnd,
-                        "hand")
-        kit.answer(IDOK)
-        self.assert_box(kit.message_box(), wk.MSG_FAILED, dialog.hwnd, "exclamation")
-        kit.answer(IDOK)
-        self.wait_idle(kit)
+        self.answer_failed_member(kit, dialog, 10, "README.TXT")
         kit.press(EXIT)
         self.assertEqual(kit.wait_exit(), 0)
         self.assertEqual(self.sc.read_file(cut), b"another program's file")
@@ -234,28 +224,26 @@ class Windows95Tests(ReplacementTests, RestartCase):
         self.assertEqual(exe == new_exe.read_bytes(), replaced)
         self.assertEqual(wk.new_version_files(self.sc), {})
 
-    def test_a_last_line_without_a_line_break_gets_one_first(self):
-        existing = b"[Rename]\r\n" + self.FOREIGN
+    def assert_kit_lines_go(self, existing, at, line_break=b""):
+        """Installs over `existing` and finds the kit's two lines at offset
+        `at`, after `line_break`, every other byte in place; after the
+        restart, both programs' renames are carried out."""
         running, _ = self.install_over(existing)
         self.install()
-        self.assertEqual(self.sc.read_file(WININIT), existing + b"\r\n" + self.kit_lines())
+        self.assertEqual(self.sc.read_file(WININIT), existing[:at] + line_break + self.kit_lines() + existing[at:])
         self.check_carried_out(running)
+
+    def test_a_last_line_without_a_line_break_gets_one_first(self):
+        existing = b"[Rename]\r\n" + self.FOREIGN
+        self.assert_kit_lines_go(existing, len(existing), b"\r\n")
 
     def test_the_entries_go_inside_a_rename_section_that_is_not_last(self):
-        existing = b"[Rename]\r\n" + self.FOREIGN + b"\r\n"
-        other = b"[Settings]\r\nkey=value\r\n"
-        running, _ = self.install_over(existing + other)
-        self.install()
-        self.assertEqual(self.sc.read_file(WININIT), existing + self.kit_lines() + other)
-        self.check_carried_out(running)
+        rename = b"[Rename]\r\n" + self.FOREIGN + b"\r\n"
+        self.assert_kit_lines_go(rename + b"[Settings]\r\nkey=value\r\n", len(rename))
 
     def test_a_section_named_in_lower_case_is_the_one(self):
-        existing = b"[rename]\r\n" + self.FOREIGN + b"\r\n"
-        other = b"[Settings]\r\nkey=value"
-        running, _ = self.install_over(existing + other)
-        self.install()
-        self.assertEqual(self.sc.read_file(WININIT), existing + self.kit_lines() + other)
-        self.check_carried_out(running)
+        rename = b"[rename]\r\n" + self.FOREIGN + b"\r\n"
+        self.assert_kit_lines_go(rename + b"[Settings]\r\nkey=value", len(rename))
 
     def test_a_read_only_file_fails_the_member_and_is_left_as_it_was(self):
         existing = b"[Rename]\r\n" + self.FOREIGN + b"\r\n"
@@ -263,12 +251,7 @@ class Windows95Tests(ReplacementTests, RestartCase):
         kit = self.start_kit()
         dialog = kit.wait_dialog()
         kit.press(INSTALL)
-        self.assert_box(kit.message_box(timeout=30), wk.MSG_TRANSFER_ERROR.format(10, "WIDGET.EXE"), dialog.hwnd,
-                        "hand")
-        kit.answer(IDOK)
-        self.assert_box(kit.message_box(), wk.MSG_FAILED, dialog.hwnd, "exclamation")
-        kit.answer(IDOK)
-        self.wait_idle(kit)
+        self.answer_failed_member(kit, dialog, 10, "WIDGET.EXE")
         kit.press(EXIT)
         self.assertEqual(kit.wait_exit(), 0)
         self.assertEqual(self.sc.read_file(WININIT), existing)

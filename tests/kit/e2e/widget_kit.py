@@ -246,6 +246,15 @@ class KitCase(harness.KitTestCase):
         """The dialog idle again and usable (no box in front of it)."""
         return kit.wait_state(lambda s: s.idle() and s.enabled_window, timeout=5, what=what)
 
+    def answer_failed_member(self, kit, dialog, code, member):
+        """The kit's word that `member` failed with `code` (1004), then that
+        the install failed (1005), each answered OK; the dialog idle again."""
+        self.assert_box(kit.message_box(timeout=30), MSG_TRANSFER_ERROR.format(code, member), dialog.hwnd, "hand")
+        kit.answer(harness.IDOK)
+        self.assert_box(kit.message_box(), MSG_FAILED, dialog.hwnd, "exclamation")
+        kit.answer(harness.IDOK)
+        self.wait_idle(kit)
+
     def assert_files(self, files_and_sources):
         """Each file there with its source's bytes and the stored time."""
         for path, source in files_and_sources:
