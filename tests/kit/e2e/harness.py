@@ -358,6 +358,10 @@ class Run:
 
     def __init__(self, display: Optional[str] = None):
         start = time.monotonic()
+        # Before anything is started that would have to be ended again.
+        check_loader()
+        for needed in (driver_program(), recorder_library()):
+            check_machine(needed)
         self.artifacts = artifacts_root()
         self.artifacts.mkdir(parents=True, exist_ok=True)
         work = os.environ.get("UPKIT_E2E_WORK")
@@ -365,9 +369,6 @@ class Run:
             Path(work).mkdir(parents=True, exist_ok=True)
         self.work = Path(tempfile.mkdtemp(prefix="run-", dir=work or None))
         self.display = ExistingDisplay(display) if display else Display(self.artifacts / "xvfb.log")
-        check_loader()
-        for needed in (driver_program(), recorder_library()):
-            check_machine(needed)
         template = os.environ.get("UPKIT_E2E_TEMPLATE")
         if template and (Path(template) / TEMPLATE_MARKER).is_file() and prefix_arch(Path(template)) == WINEARCH:
             self.template = Path(template)
