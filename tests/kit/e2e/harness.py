@@ -36,8 +36,12 @@ in order.
 
 Paths come from the environment that CTest sets (see tests/kit/CMakeLists.txt):
 UPKIT_E2E_KIT, UPKIT_E2E_DRIVER, UPKIT_E2E_RECORDER, UPKIT_E2E_PROGRAM_<TARGET>,
-UPKIT_E2E_TEMPLATE, UPKIT_E2E_ARTIFACTS, UPKIT_E2E_WORK. Run by hand, they default to the win64
-build folder. UPKIT_E2E_KEEP=1 keeps each scenario's prefix copy.
+UPKIT_E2E_TEMPLATE, UPKIT_E2E_ARTIFACTS, UPKIT_E2E_WORK. So does the Wine that runs the
+build's programs: WINEARCH, the kind of prefix (win64 or win32, after the build's
+pointer size), and UPKIT_E2E_WINE, the loader (/usr/lib/wine/wine64, or the 32-bit
+/usr/lib/wine/wine). Run by hand, WINEARCH defaults to win64, the loader to the one
+of WINEARCH and the paths to that build folder (build/win64 or build/win32).
+UPKIT_E2E_KEEP=1 keeps each scenario's prefix copy.
 
 `python3 harness.py make-template DIR` makes the template prefix (the CTest
 fixture does this once per test run).
@@ -53,6 +57,7 @@ import os
 import re
 import select
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -62,7 +67,20 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any, Callable, Iterable, Optional
 
-WINE64 = "/usr/lib/wine/wine64"
+# The kind of prefix the programs under test need and the Wine loader that
+# runs them there: a 64-bit build's programs run with wine64 in 64-bit
+# prefixes, a 32-bit build's with the 32-bit loader in 32-bit prefixes (no
+# WoW64 layer between the programs and the registry or the system folder).
+LOADERS = {"win64": "/usr/lib/wine/wine64", "win32": "/usr/lib/wine/wine"}
+WINEARCH = os.environ.get("WINEARCH") or "win64"
+if WINEARCH not in LOADERS:
+    raise SystemExit(f"WINEARCH is {WINEARCH!r}: the end-to-end tests run in win64 or win32 prefixes")
+WINE = os.environ.get("UPKIT_E2E_WINE") or LOADERS[WINEARCH]
+# The name this had when every program was a 64-bit one.
+WINE64 = WINE
+# The machine field of the PE header that programs for WINEARCH carry.
+PE_MACHINES = {"win64": 0x8664, "win32": 0x14C}
+# One wineserver serves 32-bit and 64-bit clients alike.
 WINESERVER = next(
     (p for p in ("/usr/lib/wine/wineserver64", "/usr/lib/wine/wineserver") if os.access(p, os.X_OK)),
     "wineserver",
@@ -70,7 +88,7 @@ WINESERVER = next(
 SCREEN_WIDTH, SCREEN_HEIGHT = 1024, 768
 WINESERVER_LINGER_S = 120
 REPO = Path(__file__).resolve().parents[3]
-DEFAULT_BUILD = REPO / "build" / "win64"
+DEFAULT_BUILD = REPO / "build" / WINEARCH
 TEMPLATE_MARKER = "upkit-e2e-template.json"
 # The registry of every template: no crash dialog and no debugger (a crashing
 # program must end with its exception code and fail its test, not wait for a
@@ -162,10 +180,54 @@ def artifacts_root() -> Path:
     return _env_path("UPKIT_E2E_ARTIFACTS", DEFAULT_BUILD / "kit-e2e-artifacts")
 
 
+def pe_machine(path: Path) -> Optional[int]:
+    """The machine field of a PE file's header (0x14c x86, 0x8664 x86-64),
+    None for a file that is no PE image."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    if len(data) < 0x40 or data[:2] != b"MZ":
+        return None
+    offset = struct.unpack_from("<I", data, 0x3C)[0]
+    if offset + 6 > len(data) or data[offset:offset + 4] != b"PE\0\0":
+        return None
+    return struct.unpack_from("<H", data, offset + 4)[0]
+
+
+def check_machine(path: Path) -> None:
+    """Fails unless the host file is a program for this run's prefixes. A
+    64-bit prefix with 32-bit Wine installed would run a 32-bit program as
+    well, and a test would pass against the wrong build."""
+    machine = pe_machine(path)
+    if machine != PE_MACHINES[WINEARCH]:
+        found = {v: k for k, v in PE_MACHINES.items()}.get(machine, "no PE program" if machine is None
+                                                             else f"machine 0x{machine:x}")
+        raise HarnessError(f"{path} is {found}, not a {WINEARCH} program (WINEARCH={WINEARCH})")
+
+
+def check_loader() -> None:
+    """Fails with what to install when the loader for WINEARCH is missing."""
+    if not os.access(WINE, os.X_OK):
+        how = "scripts/install-wine32 installs 32-bit Wine" if WINEARCH == "win32" else \
+            "scripts/install-deps installs wine64"
+        raise HarnessError(f"{WINE}, the Wine loader for {WINEARCH} prefixes, is missing: {how}")
+
+
+def prefix_arch(prefix: Path) -> Optional[str]:
+    """The kind of an initialised prefix (win32 or win64), as Wine notes it
+    in the prefix's registry."""
+    with contextlib.suppress(OSError):
+        with open(prefix / "system.reg", errors="replace") as f:
+            for line in f:
+                if line.startswith("#arch="):
+                    return line.strip()[len("#arch="):]
+    return None
+
+
 def wine_environment(prefix: Path, display: Optional[str]) -> dict:
     env = dict(os.environ)
     env.update(
         WINEPREFIX=str(prefix),
+        WINEARCH=WINEARCH,
         WINEDEBUG="-all",
         WINEDLLOVERRIDES="mscoree,mshtml=",
         LC_ALL="C.UTF-8",
@@ -206,20 +268,25 @@ def make_template(target: Path) -> Path:
         if old.exists():
             _stop_wineserver(old)
             shutil.rmtree(old)
+    check_loader()
     start = time.monotonic()
     env = wine_environment(building, display=None)
-    result = _run([WINE64, "wineboot", "-i"], env, 240, "wineboot -i")
+    result = _run([WINE, "wineboot", "-i"], env, 240, "wineboot -i")
     if not (building / "drive_c" / "windows").is_dir():
         raise HarnessError(f"wineboot -i made no prefix (exit {result.returncode}): {result.stderr.decode(errors='replace')}")
     reg_file = building / "drive_c" / "upkit-e2e.reg"
     reg_file.write_text(TEMPLATE_REGISTRY.replace("\n", "\r\n"), encoding="ascii")
-    result = _run([WINE64, "regedit", "/S", "C:\\upkit-e2e.reg"], env, 120, "regedit")
+    result = _run([WINE, "regedit", "/S", "C:\\upkit-e2e.reg"], env, 120, "regedit")
     reg_file.unlink()
     _run([WINESERVER, "-w"], env, 120, "wineserver -w")
     if "ShowCrashDialog" not in (building / "user.reg").read_text(errors="replace"):
         raise HarnessError("the template's registry settings did not land in user.reg")
+    # The registry files are written when the wineserver ends.
+    if prefix_arch(building) != WINEARCH:
+        raise HarnessError(f"wineboot -i made a {prefix_arch(building)} prefix, not a {WINEARCH} one")
     (building / TEMPLATE_MARKER).write_text(
-        json.dumps({"made": time.strftime("%Y-%m-%dT%H:%M:%S"), "screen": [SCREEN_WIDTH, SCREEN_HEIGHT]})
+        json.dumps({"made": time.strftime("%Y-%m-%dT%H:%M:%S"), "screen": [SCREEN_WIDTH, SCREEN_HEIGHT],
+                    "arch": WINEARCH})
     )
     building.rename(target)
     log(f"template prefix {target} made in {time.monotonic() - start:.1f} s")
@@ -291,6 +358,10 @@ class Run:
 
     def __init__(self, display: Optional[str] = None):
         start = time.monotonic()
+        # Before anything is started that would have to be ended again.
+        check_loader()
+        for needed in (driver_program(), recorder_library()):
+            check_machine(needed)
         self.artifacts = artifacts_root()
         self.artifacts.mkdir(parents=True, exist_ok=True)
         work = os.environ.get("UPKIT_E2E_WORK")
@@ -299,9 +370,11 @@ class Run:
         self.work = Path(tempfile.mkdtemp(prefix="run-", dir=work or None))
         self.display = ExistingDisplay(display) if display else Display(self.artifacts / "xvfb.log")
         template = os.environ.get("UPKIT_E2E_TEMPLATE")
-        if template and (Path(template) / TEMPLATE_MARKER).is_file():
+        if template and (Path(template) / TEMPLATE_MARKER).is_file() and prefix_arch(Path(template)) == WINEARCH:
             self.template = Path(template)
         else:
+            if template:
+                log(f"{template} is no finished {WINEARCH} template; making one for this run")
             self.template = make_template(self.work / "template")
         log(f"run ready in {time.monotonic() - start:.1f} s: display {self.display.name}, template {self.template}")
 
@@ -549,7 +622,7 @@ class Recording:
 
 
 class Program:
-    """A Windows program started by the harness (wine64 PROGRAM ARGS).
+    """A Windows program started by the harness (WINE PROGRAM ARGS).
     `path` is a host path, or a C:\\... path that Wine is given as it is."""
 
     def __init__(self, scenario: "Scenario", path: "Path | str", args: Iterable[str], log_name: str,
@@ -557,10 +630,12 @@ class Program:
         self.scenario = scenario
         self.path = path if isinstance(path, str) else Path(path)
         self.name = ntpath.basename(path) if isinstance(path, str) else Path(path).name
+        if not isinstance(path, str):
+            check_machine(self.path)
         self.log_path = scenario.artifacts / f"{log_name}.log"
         self._log = open(self.log_path, "wb")
         self.process = subprocess.Popen(
-            [WINE64, str(path), *[str(a) for a in args]], env={**scenario.env, **(env or {})}, stdin=subprocess.DEVNULL,
+            [WINE, str(path), *[str(a) for a in args]], env={**scenario.env, **(env or {})}, stdin=subprocess.DEVNULL,
             stdout=self._log, stderr=subprocess.STDOUT, cwd=str(cwd or scenario.drive_c),
         )
         self.started = time.monotonic()
@@ -748,7 +823,7 @@ class Scenario:
         raises DriverError unless check=False. The driver itself gets 30 s
         more than its own timeout."""
         limit = 30 + int(options.get("timeout") or 10000) / 1000
-        args = [WINE64, str(driver_program()), action]
+        args = [WINE, str(driver_program()), action]
         for name, value in options.items():
             if value is None or value is False:
                 continue
@@ -810,7 +885,7 @@ class Scenario:
         stop_file = self.drive_c / f"upkit-e2e-stop-watch-{n}"
         with open(output, "wb") as out:
             process = subprocess.Popen(
-                [WINE64, str(driver_program()), "watch", "--caption", caption, "--timeout", str(self._ms(timeout)),
+                [WINE, str(driver_program()), "watch", "--caption", caption, "--timeout", str(self._ms(timeout)),
                  "--stop-file", f"C:\\{stop_file.name}"],
                 env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
         w = Watch(self, process, output, stop_file)
@@ -835,7 +910,7 @@ class Scenario:
         log_path = self.artifacts / f"record-{n}.log"
         with open(log_path, "wb") as out:
             process = subprocess.Popen(
-                [WINE64, str(driver_program()), "record", "--dll", windows_path(recorder_library()), "--timeout",
+                [WINE, str(driver_program()), "record", "--dll", windows_path(recorder_library()), "--timeout",
                  str(self._ms(timeout)), "--stop-file", f"C:\\{stop_file.name}"],
                 env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
         recording = Recording(process, output, offset, stop_file)
@@ -972,7 +1047,7 @@ class Scenario:
     def start_kit(self, dialog_caption: str, box_caption: Optional[str] = None, args: Iterable[str] = (),
                   path: Optional[Path] = None, copy_to: Optional[str] = None, trace_messages: bool = False,
                   cwd: Optional[str] = None) -> Kit:
-        """Starts the kit (UPKIT_E2E_KIT, or path) with wine64 from C:\\, or
+        """Starts the kit (UPKIT_E2E_KIT, or path) with Wine from C:\\, or
         from the folder C:\\... named by cwd.
         copy_to runs it from a copy at C:\\... instead of the build folder.
         trace_messages has Wine log the kit's MessageBeep and MessageBoxA
@@ -991,8 +1066,9 @@ class Scenario:
         return kit
 
     def wine(self, *args: str, timeout: float = 60) -> subprocess.CompletedProcess:
-        """Runs wine64 with these arguments in the prefix and waits."""
-        return _run([WINE64, *args], self.env, timeout, f"wine64 {' '.join(args)}")
+        """Runs Wine's loader (WINE) with these arguments in the prefix and
+        waits."""
+        return _run([WINE, *args], self.env, timeout, f"wine {' '.join(args)}")
 
     def restart_wine(self, timeout: float = 60) -> None:
         """Wine's restart: carries out the pending replace-on-restart

@@ -7,6 +7,8 @@ the restart prompt. With DISPLAY set, the kit shows on that screen for a
 person to click through; the report follows once the kit has ended.
 
     python3 tests/kit/e2e/run_demo.py [--headless] [--kit build/win64/demo-kit.exe]
+
+With WINEARCH=win32 the win32 build's kit runs under 32-bit Wine (see harness).
 """
 
 from __future__ import annotations

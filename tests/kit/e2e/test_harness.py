@@ -9,7 +9,10 @@ chosen on its command line, and its exit code is 100 + the box's answer
 """
 
 import struct
+import tempfile
 import time
+import unittest
+from pathlib import Path
 
 import harness
 from harness import BAR, EXIT, INSTALL, LINE1, LINE2, PROGRESS_GROUP, DriverError, HarnessError, HarnessTimeout
@@ -377,6 +380,28 @@ class FailureTests(StandinCase):
         access_violation = 0xC0000005
         self.assertEqual(kit.wait_exit(timeout=30), access_violation & 0xFF)
         self.assertEqual(self.sc.list_windows(), [])
+
+
+class MachineCheckTests(unittest.TestCase):
+    """Programs built for the other kind of prefix are refused before they
+    run: a 64-bit prefix with 32-bit Wine installed would run a 32-bit
+    program too, and a suite would pass against the wrong build."""
+
+    def test_only_programs_for_this_kind_of_prefix_are_started(self):
+        standin = harness.program("window_standin")
+        harness.check_machine(standin)
+        self.assertEqual(harness.pe_machine(standin), harness.PE_MACHINES[harness.WINEARCH])
+        data = bytearray(standin.read_bytes())
+        machine_at = struct.unpack_from("<I", data, 0x3C)[0] + 4
+        other = next(m for arch, m in harness.PE_MACHINES.items() if arch != harness.WINEARCH)
+        with tempfile.TemporaryDirectory() as folder:
+            for name, content in (("other.exe", data[:machine_at] + struct.pack("<H", other) + data[machine_at + 2:]),
+                                  ("text.exe", b"MZ but no PE header"), ("empty.exe", b"")):
+                with self.subTest(name):
+                    path = Path(folder) / name
+                    path.write_bytes(content)
+                    with self.assertRaisesRegex(HarnessError, f"not a {harness.WINEARCH} program"):
+                        harness.check_machine(path)
 
 
 if __name__ == "__main__":
