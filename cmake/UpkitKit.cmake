@@ -19,6 +19,14 @@ else()
   set(UPKIT_KIT_SUBSYSTEM -Wl,--subsystem,windows)
 endif()
 
+# Every target this build compiles for the kit runtime (kit/, tables/,
+# install/ and the engine's kit_engine) takes the kit's options.
+set(UPKIT_BUILDS_KIT ON)
+function(upkit_kit_target_defaults target)
+  target_compile_options(${target} PRIVATE ${UPKIT_KIT_COMPILE_OPTIONS} -Wall -Wextra -Wshadow)
+  set_target_properties(${target} PROPERTIES COMPILE_WARNING_AS_ERROR ON)
+endfunction()
+
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(UPKIT_KIT_FORMAT pei-i386)
   set(UPKIT_KIT_ARCH win32)

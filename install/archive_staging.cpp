@@ -1,10 +1,10 @@
 #include "archive_staging.h"
 
 #include "archive_reader.h"
-#include "install_dialog.h"
 #include "kit_resources.h"
 #include "new_version_file.h"
 #include "output_files.h"
+#include "progress_display.h"
 #include "replace_on_restart.h"
 
 namespace {

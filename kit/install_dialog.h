@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "progress_display.h"
+
 struct DialogState {
     HWND dialog;
     int installing;   // 1 while the controls are in the installing state
@@ -14,7 +16,3 @@ INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 // Idle: progress lines and bar hidden, the group disabled, Install enabled.
 // Installing: the opposite; Exit stays enabled in both.
 void SetInstallingState(DialogState* state, int installing);
-
-// Sets the two progress lines (null leaves a line as it is, "" clears it),
-// the bar's range 0..rangeMax (low 16 bits) and its position.
-void ShowProgress(HWND dialog, DWORD position, DWORD rangeMax, const char* firstLine, const char* secondLine);

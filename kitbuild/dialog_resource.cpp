@@ -5,7 +5,8 @@
 
 #include "diagnostics.h"
 #include "kit_resource_ids.h"
-#include "utf16.h"
+#include "little_endian.h"
+#include "text_codec.h"
 
 namespace upkit::kitbuild {
 
@@ -94,9 +95,9 @@ std::vector<std::uint8_t> encode_install_dialog(std::string_view caption, std::s
     append_i16(out, 200);
     append_u16(out, 0);  // no menu
     append_u16(out, 0);  // the default dialog class
-    append_utf16(out, utf16_or_refuse(caption, "the dialog caption"), true);
+    append_utf16le(out, utf16_or_refuse(caption, "the dialog caption"), true);
     append_u16(out, 8);  // point size
-    append_utf16(out, u"Helv", true);
+    append_utf16le(out, u"Helv", true);
 
     const std::u16string welcome16 = utf16_or_refuse(welcome, "the welcome paragraph");
     for (const Control& control : kControls) {
@@ -112,12 +113,12 @@ std::vector<std::uint8_t> encode_install_dialog(std::string_view caption, std::s
             append_u16(out, 0xFFFF);
             append_u16(out, control.atom);
         } else {
-            append_utf16(out, utf16_or_refuse(control.class_name, "a class name"), true);
+            append_utf16le(out, utf16_or_refuse(control.class_name, "a class name"), true);
         }
         if (control.text == kWelcome)
-            append_utf16(out, welcome16, true);
+            append_utf16le(out, welcome16, true);
         else
-            append_utf16(out, utf16_or_refuse(control.text, "a control text"), true);
+            append_utf16le(out, utf16_or_refuse(control.text, "a control text"), true);
         append_u16(out, 0);  // no creation data
     }
     return out;

@@ -3,7 +3,8 @@
 #include <fmt/format.h>
 
 #include "diagnostics.h"
-#include "utf16.h"
+#include "little_endian.h"
+#include "text_codec.h"
 
 namespace upkit::kitbuild {
 

@@ -9,7 +9,7 @@
 #include "engine_paths.h"
 #include "file_checksum.h"
 #include "kit_resource_ids.h"
-#include "member_names.h"
+#include "member_sources.h"
 #include "table_encoding.h"
 
 namespace fs = std::filesystem;
@@ -18,68 +18,37 @@ namespace upkit::kitbuild {
 
 namespace {
 
-// The largest input an archive takes: the format's sizes are 31-bit.
-const std::uint64_t kMaxArchiveInput = 0x7FFFFFFF;
-
 fs::path path_of_utf8(std::string_view text)
 {
     return fs::path(std::u8string(text.begin(), text.end()));
 }
 
-struct Source {
-    fs::path path;
-    std::string stored;
-    std::string label;  // the content entry it comes from
+// A refusal of the shared walk, as the manifest's refusal of the content
+// entry it comes from.
+[[noreturn]] void refuse_source(const Origin& origin, std::string_view label, const SourceError& e)
+{
+    refuse(origin, label, fmt::format("{}: {}", e.file, e.what()));
+}
+
+// Each content entry's members, in content order: a folder's files below it,
+// sorted by stored name; a file under its own name or the one given.
+struct RowSources {
+    std::vector<MemberSource> sources;
+    std::vector<std::string> labels;  // per source: the content entry it comes from
+
+    // The label of the source a refusal names.
+    std::string_view label_of(const SourceError& e) const
+    {
+        for (std::size_t i = 0; i < sources.size(); ++i)
+            if (sources[i].shown == e.file)
+                return labels[i];
+        return "content";
+    }
 };
 
-std::string stored_component(const fs::path& component, const Origin& origin, const std::string& label,
-                             const fs::path& file)
+RowSources gather_sources(const ArchiveRow& row, const InputFolders& folders, std::vector<fs::path>& read)
 {
-    const std::optional<std::string> text = host_text_of(component);
-    if (!text)
-        refuse(origin, label, fmt::format("{}: the name cannot be written in the archive", file.string()));
-    if (text->find('\\') != std::string::npos)
-        refuse(origin, label, fmt::format("{}: a backslash in a file or folder name cannot be stored", file.string()));
-    return *text;
-}
-
-void add_folder(const fs::path& folder, const Origin& origin, const std::string& label, std::vector<Source>& sources,
-                std::vector<fs::path>& read)
-{
-    std::vector<Source> found;
-    read.push_back(folder);
-    std::error_code ec;
-    fs::recursive_directory_iterator it(folder, ec);
-    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        const fs::directory_entry& entry = *it;
-        std::error_code type_ec;
-        if (entry.is_directory(type_ec)) {
-            if (entry.is_symlink(type_ec))
-                refuse(origin, label,
-                       fmt::format("{}: a link to a folder is not followed; list its target instead",
-                                   entry.path().string()));
-            read.push_back(entry.path());
-            continue;
-        }
-        if (!entry.is_regular_file(type_ec))
-            refuse(origin, label, fmt::format("{}: not a regular file", entry.path().string()));
-        std::string stored;
-        for (const fs::path& component : entry.path().lexically_relative(folder)) {
-            if (!stored.empty())
-                stored += '\\';
-            stored += stored_component(component, origin, label, entry.path());
-        }
-        found.push_back(Source{entry.path(), stored, label});
-    }
-    if (ec)
-        refuse(origin, label, fmt::format("{}: cannot read the folder: {}", folder.string(), ec.message()));
-    std::sort(found.begin(), found.end(), [](const Source& a, const Source& b) { return a.stored < b.stored; });
-    sources.insert(sources.end(), found.begin(), found.end());
-}
-
-std::vector<Source> gather_sources(const ArchiveRow& row, const InputFolders& folders, std::vector<fs::path>& read)
-{
-    std::vector<Source> sources;
+    RowSources found;
     for (const ContentEntry& entry : row.content) {
         const fs::path path = resolve_input(entry.source, folders, row.origin, entry.label);
         std::error_code ec;
@@ -94,49 +63,32 @@ std::vector<Source> gather_sources(const ArchiveRow& row, const InputFolders& fo
             refuse(row.origin, entry.label, fmt::format("{}: a folder, not a file", path.string()));
         if (entry.kind == ContentKind::folder && !is_folder)
             refuse(row.origin, entry.label, fmt::format("{}: a file, not a folder", path.string()));
-        if (is_folder) {
-            add_folder(path, row.origin, entry.label, sources, read);
-        } else {
-            // A given name may use either separator; the archive stores
-            // backslashes.
-            std::string stored =
-                entry.name ? *entry.name : stored_component(path.filename(), row.origin, entry.label, path);
-            if (entry.name)
-                std::replace(stored.begin(), stored.end(), '/', '\\');
-            sources.push_back(Source{path, stored, entry.label});
-            read.push_back(path);
+        try {
+            if (is_folder) {
+                // A kit holds exactly what its manifest names: nothing is
+                // skipped quietly.
+                SourceWalk walk;
+                walk.skip = [&](const fs::path& skipped, std::string_view why) {
+                    refuse(row.origin, entry.label, fmt::format("{}: {}", skipped.string(), why));
+                };
+                read.push_back(path);
+                for (MemberSource& source : folder_sources(path, walk)) {
+                    read.push_back(source.path);
+                    found.sources.push_back(std::move(source));
+                    found.labels.push_back(entry.label);
+                }
+            } else {
+                const std::string stored =
+                    entry.name ? stored_name_from_utf8(*entry.name, path) : stored_name_of(path.filename(), path);
+                found.sources.push_back(MemberSource{path, shown_path(path), stored});
+                found.labels.push_back(entry.label);
+                read.push_back(path);
+            }
+        } catch (const SourceError& e) {
+            refuse_source(row.origin, entry.label, e);
         }
     }
-    return sources;
-}
-
-// Names that cannot all be installed side by side: unsafe names, equal names
-// (ignoring case) and a name that is also a folder of another.
-void check_stored_names(const std::vector<Source>& sources, const Origin& origin)
-{
-    std::map<std::string, const Source*> files;
-    std::map<std::string, const Source*> folders;
-    for (const Source& source : sources) {
-        if (const char* reason = unsafe_name_reason(source.stored))
-            refuse(origin, source.label,
-                   fmt::format("{}: cannot be stored as \"{}\": {}", source.path.string(), source.stored, reason));
-        const std::string key = folded_name(source.stored);
-        const auto [existing, inserted] = files.emplace(key, &source);
-        if (!inserted)
-            refuse(origin, source.label,
-                   fmt::format("{}: stored as \"{}\", which clashes with {}{}", source.path.string(), source.stored,
-                               existing->second->path.string(),
-                               existing->second->stored == source.stored ? "" : " (Windows does not tell case apart)"));
-        for (std::size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1))
-            folders.emplace(key.substr(0, at), &source);
-    }
-    for (const auto& [key, source] : files) {
-        const auto folder = folders.find(key);
-        if (folder != folders.end())
-            refuse(origin, source->label,
-                   fmt::format("{}: stored as \"{}\", which is also a folder in the stored name of {}",
-                               source->path.string(), source->stored, folder->second->path.string()));
-    }
+    return found;
 }
 
 std::vector<std::uint8_t> read_whole_file(const fs::path& path, const Origin& origin, std::string_view field)
@@ -254,27 +206,13 @@ void resolve_checksums(std::vector<AppVersionRow>& rows, const InputFolders& fol
 std::vector<MemberInput> archive_members(const ArchiveRow& row, const KitInfo& kit, const InputFolders& folders,
                                          std::vector<fs::path>& read)
 {
-    const std::vector<Source> sources = gather_sources(row, folders, read);
-    check_stored_names(sources, row.origin);
-    const std::optional<DosStamp> fixed_time = row.file_time ? row.file_time : kit.file_time;
-
-    std::vector<MemberInput> members;
-    std::uint64_t total = 0;
-    for (const Source& source : sources) {
-        MemberInput member;
-        member.name = source.stored;
-        const std::optional<DosStamp> stamp = fixed_time ? fixed_time : file_dos_stamp(source.path);
-        if (!stamp)
-            refuse(row.origin, source.label, fmt::format("{}: cannot read the file's time", source.path.string()));
-        member.dos_time = stamp->time;
-        member.dos_date = stamp->date;
-        member.data = read_whole_file(source.path, row.origin, source.label);
-        total += member.data.size();
-        if (total > kMaxArchiveInput)
-            refuse(row.origin, "content", "the files add up to more than 2 GiB");
-        members.push_back(std::move(member));
+    const RowSources found = gather_sources(row, folders, read);
+    try {
+        check_stored_names(found.sources);
+        return read_members(found.sources, row.file_time ? row.file_time : kit.file_time);
+    } catch (const SourceError& e) {
+        refuse_source(row.origin, found.label_of(e), e);
     }
-    return members;
 }
 
 std::vector<std::uint8_t> build_archive(const ArchiveRow& row, const std::vector<MemberInput>& members)

@@ -12,6 +12,7 @@
 #include "resource_section_writer.h"
 #include "string_resource.h"
 #include "table_encoding.h"
+#include "text_codec.h"
 #include "version_resource.h"
 
 namespace fs = std::filesystem;
@@ -78,7 +79,7 @@ std::vector<std::uint8_t> read_input(const InputPath& input, const InputFolders&
 void check_text(const KitInfo& kit, const std::string& text, std::string_view field, std::size_t limit,
                 Diagnostics& diagnostics)
 {
-    const std::optional<std::string> ansi = ansi_from_utf8(text);
+    const std::optional<std::string> ansi = windows1252_from_utf8(text);
     if (!ansi)
         refuse(kit.origin, field, "holds a character the kit's code page (Windows-1252) lacks");
     if (ansi->size() > limit)

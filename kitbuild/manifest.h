@@ -82,27 +82,12 @@
 #include "diagnostics.h"
 #include "dos_time.h"
 #include "kit_resource_ids.h"
+#include "kit_rows.h"
 
 namespace upkit::kitbuild {
 
-const int kDefaultArchiveWindowBits = 15;
-const int kDefaultArchiveLevel = 5;
-const int kMinArchiveLevel = 1;
-const int kMaxArchiveLevel = 9;
-
 const char* const kDefaultFileVersion = "A.01.10";
 const char* const kDefaultProductVersion = "A.01.00";
-
-// Where a relative input path starts.
-enum class InputRoot {
-    manifest,  // the manifest's own folder
-    files,     // the folder of built inputs given to the tool
-};
-
-struct InputPath {
-    std::string path;
-    InputRoot root = InputRoot::manifest;
-};
 
 struct KitInfo {
     std::string title;
@@ -123,55 +108,6 @@ struct KitInfo {
 
     // The dialog's caption: as given, else the maker's name and the title.
     std::string dialog_caption() const;
-};
-
-struct AppVersionRow {
-    std::string display;
-    std::string key;
-    std::string value;
-    std::string file;
-    std::optional<std::uint16_t> checksum;
-    std::optional<InputPath> checksum_of;  // when no checksum is given
-    Origin origin;
-};
-
-struct WindowRow {
-    std::string display;
-    std::string window_class;
-    std::string title;
-    Origin origin;
-};
-
-enum class ContentKind { file_or_folder, file, folder };
-
-struct ContentEntry {
-    InputPath source;
-    ContentKind kind = ContentKind::file_or_folder;
-    std::optional<std::string> name;  // a file's stored name instead of its own
-    std::string label;                // names the entry in messages: "content item 2"
-};
-
-struct ArchiveRow {
-    std::string progress;
-    std::uint16_t base = KIT_BASE_INSTALL;
-    std::string subdirectory;
-    std::uint16_t id = 0;
-    std::vector<ContentEntry> content;
-    std::optional<InputPath> prebuilt;  // an archive stored as it is, instead of content
-    bool carried = true;                // false: listed, but no archive resource
-    int window_bits = kDefaultArchiveWindowBits;
-    int level = kDefaultArchiveLevel;
-    std::optional<DosStamp> file_time;
-    Origin origin;
-};
-
-struct RegistryRow {
-    std::uint16_t root = 0;
-    std::string key;
-    std::string value;
-    std::uint16_t type = 0;
-    std::string data;
-    Origin origin;
 };
 
 struct Manifest {

@@ -4,7 +4,8 @@
 #include <optional>
 
 #include "diagnostics.h"
-#include "utf16.h"
+#include "little_endian.h"
+#include "text_codec.h"
 
 namespace upkit::kitbuild {
 
@@ -27,7 +28,7 @@ std::vector<StringBlock> encode_string_table(const std::map<std::uint16_t, std::
             const auto found = texts.find(slot);
             const std::u16string_view text = found == texts.end() ? std::u16string_view() : found->second;
             append_u16(block.data, static_cast<std::uint16_t>(text.size()));
-            append_utf16(block.data, text, false);
+            append_utf16le(block.data, text, false);
         }
         out.push_back(std::move(block));
     }

@@ -4,27 +4,13 @@
 #include <fmt/format.h>
 #include <map>
 
+#include "little_endian.h"
+#include "member_names.h"
+#include "text_codec.h"
+
 namespace upkit::kitbuild {
 
 namespace {
-
-// Windows-1252 bytes 0x80 to 0x9F and the characters they stand for; the
-// five unassigned bytes are 0.
-const char32_t kHighControls[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
-std::optional<char> ansi_of(char32_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return static_cast<char>(c);
-    for (int i = 0; i < 32; ++i)
-        if (kHighControls[i] != 0 && kHighControls[i] == c)
-            return static_cast<char>(0x80 + i);
-    return std::nullopt;
-}
 
 // The table being written and what it says about the rows it is given.
 class TableWriter {
@@ -51,7 +37,7 @@ public:
     {
         if (utf8.find('\0') != std::string_view::npos)
             refuse(*origin_, field, "holds a NUL character, which would end the text early");
-        const std::optional<std::string> ansi = ansi_from_utf8(utf8);
+        const std::optional<std::string> ansi = windows1252_from_utf8(utf8);
         if (!ansi)
             refuse(*origin_, field, "holds a character that the kit's code page (Windows-1252) cannot show");
         if (ansi->size() > kMaxKitText)
@@ -64,8 +50,7 @@ public:
 
     void number(std::uint16_t value)
     {
-        bytes_.push_back(static_cast<std::uint8_t>(value & 0xFF));
-        bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
+        append_u16(bytes_, value);
     }
 
     std::vector<std::uint8_t> finish()
@@ -102,49 +87,6 @@ void warn_about_unknown_tokens(const RegistryRow& row, Diagnostics& diagnostics)
 }
 
 }  // namespace
-
-std::optional<std::string> ansi_from_utf8(std::string_view utf8)
-{
-    std::string out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        int length = 0;
-        char32_t c = 0;
-        if (lead < 0x80) {
-            length = 1;
-            c = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            c = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            c = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            c = lead & 0x07;
-        } else {
-            return std::nullopt;
-        }
-        if (i + length > utf8.size())
-            return std::nullopt;
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return std::nullopt;
-            c = (c << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        if ((length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
-            (c >= 0xD800 && c <= 0xDFFF))
-            return std::nullopt;
-        const std::optional<char> ansi = ansi_of(c);
-        if (!ansi)
-            return std::nullopt;
-        out += *ansi;
-        i += length;
-    }
-    return out;
-}
 
 std::optional<std::uint32_t> kit_number(std::string_view data)
 {
@@ -235,6 +177,13 @@ std::vector<std::uint8_t> encode_archive_list(const std::vector<ArchiveRow>& row
         table.text("progress", row.progress);
         table.number(row.base);
         table.text("subdirectory", row.subdirectory);
+        // The kit joins the subdirectory to its destination as it stands: one
+        // that leads elsewhere would install files outside the product.
+        if (!row.subdirectory.empty()) {
+            if (const char* reason = unsafe_name_reason(row.subdirectory))
+                refuse(row.origin, "subdirectory",
+                       fmt::format("\"{}\" is refused: {}", row.subdirectory, reason));
+        }
         table.number(row.id);
         table.end_row("progress");
     }

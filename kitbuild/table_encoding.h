@@ -38,8 +38,4 @@ std::vector<std::uint8_t> encode_registry_list(const std::vector<RegistryRow>& r
 // which the kit would read as a decimal 0.
 std::optional<std::uint32_t> kit_number(std::string_view data);
 
-// UTF-8 text in the kit's ANSI code page, Windows-1252; nullopt when the text
-// is not UTF-8 or holds a character that code page lacks.
-std::optional<std::string> ansi_from_utf8(std::string_view utf8);
-
 }  // namespace upkit::kitbuild

@@ -4,7 +4,8 @@
 #include <optional>
 
 #include "diagnostics.h"
-#include "utf16.h"
+#include "little_endian.h"
+#include "text_codec.h"
 
 namespace upkit::kitbuild {
 
@@ -35,15 +36,14 @@ void append_node(std::vector<std::uint8_t>& out, std::u16string_view key, ValueT
     append_u16(out, 0);  // length, below
     append_u16(out, value_length);
     append_u16(out, static_cast<std::uint16_t>(type));
-    append_utf16(out, key, true);
+    append_utf16le(out, key, true);
     pad_to(out, 4);
     out.insert(out.end(), value.begin(), value.end());
     write_children(out);
     const std::size_t length = out.size() - start;
     if (length > 0xFFFF)
         throw KitError("version block: larger than 65535 bytes");
-    out[start] = static_cast<std::uint8_t>(length);
-    out[start + 1] = static_cast<std::uint8_t>(length >> 8);
+    store_u16(out, start, static_cast<std::uint16_t>(length));
 }
 
 void no_children(std::vector<std::uint8_t>&) {}
@@ -87,7 +87,7 @@ std::vector<std::uint8_t> encode_version_block(const VersionBlock& block)
                     if (text.size() + 1 > 0xFFFF)
                         throw KitError(fmt::format("version block: the value of {} is too long", key));
                     std::vector<std::uint8_t> bytes;
-                    append_utf16(bytes, text, true);
+                    append_utf16le(bytes, text, true);
                     append_node(table, utf16(key), ValueType::text, bytes,
                                 static_cast<std::uint16_t>(text.size() + 1), no_children);
                 }

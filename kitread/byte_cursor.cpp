@@ -3,12 +3,9 @@
 #include <fmt/format.h>
 
 #include "little_endian.h"
-#include "utf16_text.h"
+#include "text_codec.h"
 
 namespace upkit::kitread {
-
-using pe::load_u16;
-using pe::load_u32;
 
 void ByteCursor::need(std::size_t count, std::string_view field) const
 {
@@ -64,7 +61,7 @@ std::string ByteCursor::utf16z(std::string_view field)
         end += 2;
     if (end + 1 >= data_.size())
         fail(field, "has no terminating NUL before the end of the data");
-    const std::string text = pe::utf8_from_utf16le(data_.subspan(at_, end - at_));
+    const std::string text = utf8_from_utf16le(data_.subspan(at_, end - at_));
     at_ = end + 2;
     return text;
 }

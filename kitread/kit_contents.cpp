@@ -199,8 +199,8 @@ void read_archives(ResourceIndex& index, bool archive_list_found, KitContents& c
     }
     if (archive_list_found && !contents.tables.archives)
         return;
-    const std::vector<kitbuild::ArchiveRow> no_rows;
-    for (const kitbuild::ArchiveRow& row : contents.tables.archives ? *contents.tables.archives : no_rows) {
+    const std::vector<ArchiveRow> no_rows;
+    for (const ArchiveRow& row : contents.tables.archives ? *contents.tables.archives : no_rows) {
         const auto archive = std::find_if(contents.archives.begin(), contents.archives.end(),
                                           [&](const KitArchive& a) { return a.id == row.id; });
         if (archive == contents.archives.end()) {

@@ -15,7 +15,7 @@
 
 #include "dialog_template.h"
 #include "group_icon.h"
-#include "manifest.h"
+#include "kit_rows.h"
 #include "pe_image.h"
 #include "resource_entry.h"
 #include "version_info.h"
@@ -35,10 +35,10 @@ struct KitArchive {
 
 // Each table is present when its resource was found and decoded.
 struct KitTables {
-    std::optional<std::vector<kitbuild::AppVersionRow>> app_versions;
-    std::optional<std::vector<kitbuild::WindowRow>> windows;
-    std::optional<std::vector<kitbuild::ArchiveRow>> archives;
-    std::optional<std::vector<kitbuild::RegistryRow>> registry;
+    std::optional<std::vector<AppVersionRow>> app_versions;
+    std::optional<std::vector<WindowRow>> windows;
+    std::optional<std::vector<ArchiveRow>> archives;
+    std::optional<std::vector<RegistryRow>> registry;
 };
 
 struct KitContents {

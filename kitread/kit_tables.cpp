@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "ansi_text.h"
+#include "text_codec.h"
 #include "decode_error.h"
 #include "kit_resource_ids.h"
 #include "little_endian.h"
@@ -23,10 +23,10 @@ public:
     // Whether another row begins at the cursor; false at the end marker.
     bool next_row()
     {
-        if (!pe::fits(table_.size(), at_, 2))
+        if (!fits(table_.size(), at_, 2))
             throw DecodeError(fmt::format("{}: the data ends {} without the table's end marker (two zero bytes)",
                                           table_name_, row_ == 0 ? "before the first row" : fmt::format("after row {}", row_)));
-        if (pe::load_u16(table_, at_) == 0) {
+        if (load_u16(table_, at_) == 0) {
             at_ += 2;
             return false;
         }
@@ -34,9 +34,9 @@ public:
         return true;
     }
 
-    kitbuild::Origin origin() const
+    Origin origin() const
     {
-        kitbuild::Origin origin;
+        Origin origin;
         origin.table = manifest_table_;
         origin.row = row_;
         return origin;
@@ -51,14 +51,14 @@ public:
             fail(field, "has no terminating NUL before the end of the data");
         const std::string ansi(reinterpret_cast<const char*>(table_.data()) + at_, end - at_);
         at_ = end + 1;
-        return utf8_from_ansi(ansi);
+        return utf8_from_windows1252(ansi);
     }
 
     std::uint16_t number(const char* field)
     {
-        if (!pe::fits(table_.size(), at_, 2))
+        if (!fits(table_.size(), at_, 2))
             fail(field, "runs past the end of the data");
-        const std::uint16_t value = pe::load_u16(table_, at_);
+        const std::uint16_t value = load_u16(table_, at_);
         at_ += 2;
         return value;
     }
@@ -79,12 +79,12 @@ private:
 
 }  // namespace
 
-std::vector<kitbuild::AppVersionRow> decode_app_versions(std::span<const std::uint8_t> table)
+std::vector<AppVersionRow> decode_app_versions(std::span<const std::uint8_t> table)
 {
     TableWalk walk(table, KIT_TABLE_APP_VERSIONS, "app_versions");
-    std::vector<kitbuild::AppVersionRow> rows;
+    std::vector<AppVersionRow> rows;
     while (walk.next_row()) {
-        kitbuild::AppVersionRow row;
+        AppVersionRow row;
         row.origin = walk.origin();
         row.display = walk.text("display");
         row.key = walk.text("key");
@@ -96,12 +96,12 @@ std::vector<kitbuild::AppVersionRow> decode_app_versions(std::span<const std::ui
     return rows;
 }
 
-std::vector<kitbuild::WindowRow> decode_window_list(std::span<const std::uint8_t> table)
+std::vector<WindowRow> decode_window_list(std::span<const std::uint8_t> table)
 {
     TableWalk walk(table, KIT_TABLE_WINDOW_LIST, "windows");
-    std::vector<kitbuild::WindowRow> rows;
+    std::vector<WindowRow> rows;
     while (walk.next_row()) {
-        kitbuild::WindowRow row;
+        WindowRow row;
         row.origin = walk.origin();
         row.display = walk.text("display");
         row.window_class = walk.text("class");
@@ -111,12 +111,12 @@ std::vector<kitbuild::WindowRow> decode_window_list(std::span<const std::uint8_t
     return rows;
 }
 
-std::vector<kitbuild::ArchiveRow> decode_archive_list(std::span<const std::uint8_t> table)
+std::vector<ArchiveRow> decode_archive_list(std::span<const std::uint8_t> table)
 {
     TableWalk walk(table, KIT_TABLE_ARCHIVE_LIST, "archives");
-    std::vector<kitbuild::ArchiveRow> rows;
+    std::vector<ArchiveRow> rows;
     while (walk.next_row()) {
-        kitbuild::ArchiveRow row;
+        ArchiveRow row;
         row.origin = walk.origin();
         row.progress = walk.text("progress");
         row.base = walk.number("base");
@@ -127,12 +127,12 @@ std::vector<kitbuild::ArchiveRow> decode_archive_list(std::span<const std::uint8
     return rows;
 }
 
-std::vector<kitbuild::RegistryRow> decode_registry_list(std::span<const std::uint8_t> table)
+std::vector<RegistryRow> decode_registry_list(std::span<const std::uint8_t> table)
 {
     TableWalk walk(table, KIT_TABLE_REGISTRY_LIST, "registry");
-    std::vector<kitbuild::RegistryRow> rows;
+    std::vector<RegistryRow> rows;
     while (walk.next_row()) {
-        kitbuild::RegistryRow row;
+        RegistryRow row;
         row.origin = walk.origin();
         row.root = walk.number("root");
         row.key = walk.text("key");

@@ -14,13 +14,13 @@
 #include <span>
 #include <vector>
 
-#include "manifest.h"
+#include "kit_rows.h"
 
 namespace upkit::kitread {
 
-std::vector<kitbuild::AppVersionRow> decode_app_versions(std::span<const std::uint8_t> table);
-std::vector<kitbuild::WindowRow> decode_window_list(std::span<const std::uint8_t> table);
-std::vector<kitbuild::ArchiveRow> decode_archive_list(std::span<const std::uint8_t> table);
-std::vector<kitbuild::RegistryRow> decode_registry_list(std::span<const std::uint8_t> table);
+std::vector<AppVersionRow> decode_app_versions(std::span<const std::uint8_t> table);
+std::vector<WindowRow> decode_window_list(std::span<const std::uint8_t> table);
+std::vector<ArchiveRow> decode_archive_list(std::span<const std::uint8_t> table);
+std::vector<RegistryRow> decode_registry_list(std::span<const std::uint8_t> table);
 
 }  // namespace upkit::kitread

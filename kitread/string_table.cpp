@@ -3,7 +3,7 @@
 #include <fmt/format.h>
 
 #include "byte_cursor.h"
-#include "utf16_text.h"
+#include "text_codec.h"
 
 namespace upkit::kitread {
 
@@ -32,7 +32,7 @@ std::map<std::uint16_t, std::string> decode_string_block(std::uint16_t block, st
         const std::uint16_t length = in.u16(field);
         const std::span<const std::uint8_t> units = in.bytes(std::size_t{length} * 2, field);
         if (length != 0)
-            strings.emplace(id, pe::utf8_from_utf16le(units));
+            strings.emplace(id, utf8_from_utf16le(units));
     }
     return strings;
 }

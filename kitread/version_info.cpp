@@ -4,15 +4,11 @@
 
 #include "decode_error.h"
 #include "little_endian.h"
-#include "utf16_text.h"
+#include "text_codec.h"
 
 namespace upkit::kitread {
 
 namespace {
-
-using pe::fits;
-using pe::load_u16;
-using pe::load_u32;
 
 const std::size_t kNodeHeaderSize = 6;
 const std::size_t kFixedFileInfoSize = 52;
@@ -69,7 +65,7 @@ private:
             key_end += 2;
         if (key_end + 1 >= node_end)
             fail(where, at, "has a key without a terminating NUL inside the node");
-        node.key = pe::utf8_from_utf16le(data_.subspan(at + kNodeHeaderSize, key_end - at - kNodeHeaderSize));
+        node.key = utf8_from_utf16le(data_.subspan(at + kNodeHeaderSize, key_end - at - kNodeHeaderSize));
         const std::string named = fmt::format("node \"{}\"", node.key);
 
         const std::size_t value_at = std::min(align4(key_end + 2), node_end);
@@ -131,7 +127,7 @@ FixedFileInfo read_fixed(std::span<const std::uint8_t> value)
 
 std::string text_of(const VersionNode& node)
 {
-    return pe::utf8_from_utf16le(node.value);
+    return utf8_from_utf16le(node.value);
 }
 
 void read_string_file_info(const VersionNode& node, VersionInfo& info)

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "little_endian.h"
-#include "utf16_text.h"
+#include "text_codec.h"
 
 namespace upkit::pe {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "little_endian.h"
-#include "utf16_text.h"
+#include "text_codec.h"
 
 namespace upkit::pe {
 
@@ -23,18 +23,6 @@ const std::uint16_t kMagicPe32 = 0x10B;
 const std::uint16_t kMagicPe32Plus = 0x20B;
 const std::uint32_t kResourceDirectoryIndex = 2;
 const std::uint32_t kResourceCharacteristics = 0x40000040;  // initialised data, readable
-
-void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t value)
-{
-    b[at] = static_cast<std::uint8_t>(value);
-    b[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t value)
-{
-    put16(b, at, static_cast<std::uint16_t>(value));
-    put16(b, at + 2, static_cast<std::uint16_t>(value >> 16));
-}
 
 std::uint64_t align_up(std::uint64_t value, std::uint32_t alignment)
 {
@@ -137,18 +125,18 @@ private:
                     const std::size_t entry_at = data_entries_[data_entry++];
                     write_entry(languages_at, language_slot++, ResourceKey::of(language), entry_at);
                     const std::size_t data_at = data_[data++];
-                    put32(out_, entry_at, static_cast<std::uint32_t>(rva_ + data_at));
-                    put32(out_, entry_at + 4, static_cast<std::uint32_t>(resource->data.size()));
-                    put32(out_, entry_at + 8, resource->code_page);
+                    store_u32(out_, entry_at, static_cast<std::uint32_t>(rva_ + data_at));
+                    store_u32(out_, entry_at + 4, static_cast<std::uint32_t>(resource->data.size()));
+                    store_u32(out_, entry_at + 8, resource->code_page);
                     std::copy(resource->data.begin(), resource->data.end(), out_.begin() + data_at);
                 }
             }
         }
         for (const auto& [name, at] : name_offsets_) {
             const std::u16string units = name_units(name);
-            put16(out_, at, static_cast<std::uint16_t>(units.size()));
+            store_u16(out_, at, static_cast<std::uint16_t>(units.size()));
             for (std::size_t i = 0; i < units.size(); ++i)
-                put16(out_, at + 2 + 2 * i, units[i]);
+                store_u16(out_, at + 2 + 2 * i, units[i]);
         }
     }
 
@@ -164,15 +152,15 @@ private:
             else
                 ids++;
         }
-        put16(out_, at + 12, named);
-        put16(out_, at + 14, ids);
+        store_u16(out_, at + 12, named);
+        store_u16(out_, at + 14, ids);
     }
 
     void write_entry(std::size_t directory, std::size_t slot, const ResourceKey& key, std::size_t target)
     {
         const std::size_t at = directory + kDirectoryHeader + slot * kDirectoryEntry;
-        put32(out_, at, key.is_id() ? *key.id : static_cast<std::uint32_t>(name_offsets_.at(key.name)) | kNameFlag);
-        put32(out_, at + 4, static_cast<std::uint32_t>(target));
+        store_u32(out_, at, key.is_id() ? *key.id : static_cast<std::uint32_t>(name_offsets_.at(key.name)) | kNameFlag);
+        store_u32(out_, at + 4, static_cast<std::uint32_t>(target));
     }
 
     const TypeMap& tree_;
@@ -282,14 +270,14 @@ std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> 
             throw ImageWriteError("the image's resources are not in its last section");
         const std::uint32_t raw_size = load_u32(out, last + 16);
         const std::uint32_t initialised = load_u32(out, at.optional + 8);
-        put32(out, at.optional + 8, initialised >= raw_size ? initialised - raw_size : 0);
+        store_u32(out, at.optional + 8, initialised >= raw_size ? initialised - raw_size : 0);
         const std::uint32_t raw_at = load_u32(out, last + 20);
         if (raw_at + static_cast<std::uint64_t>(raw_size) == out.size() && raw_at <= out.size())
             out.resize(raw_at);
         std::fill(out.begin() + last, out.begin() + last + kSectionHeader, 0);
         --count;
-        put32(out, resource_entry, 0);
-        put32(out, resource_entry + 4, 0);
+        store_u32(out, resource_entry, 0);
+        store_u32(out, resource_entry + 4, 0);
     }
     if (count == 0)
         throw ImageWriteError("the image has no sections besides its resources");
@@ -332,24 +320,24 @@ std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> 
 
     static const char kName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
     std::copy(kName, kName + 8, out.begin() + new_header);
-    put32(out, new_header + 8, static_cast<std::uint32_t>(section.size()));
-    put32(out, new_header + 12, static_cast<std::uint32_t>(rva));
-    put32(out, new_header + 16, static_cast<std::uint32_t>(raw_size));
-    put32(out, new_header + 20, static_cast<std::uint32_t>(raw_at));
-    put32(out, new_header + 36, kResourceCharacteristics);
+    store_u32(out, new_header + 8, static_cast<std::uint32_t>(section.size()));
+    store_u32(out, new_header + 12, static_cast<std::uint32_t>(rva));
+    store_u32(out, new_header + 16, static_cast<std::uint32_t>(raw_size));
+    store_u32(out, new_header + 20, static_cast<std::uint32_t>(raw_at));
+    store_u32(out, new_header + 36, kResourceCharacteristics);
 
     out.resize(raw_at, 0);
     out.insert(out.end(), section.begin(), section.end());
     out.resize(raw_at + raw_size, 0);
 
-    put16(out, at.coff + 2, static_cast<std::uint16_t>(count + 1));
-    put32(out, at.coff + 4, options.time_stamp);
-    put32(out, at.optional + 8, load_u32(out, at.optional + 8) + static_cast<std::uint32_t>(raw_size));
-    put32(out, at.optional + 56, static_cast<std::uint32_t>(image_size));
-    put32(out, resource_entry, static_cast<std::uint32_t>(rva));
-    put32(out, resource_entry + 4, static_cast<std::uint32_t>(section.size()));
+    store_u16(out, at.coff + 2, static_cast<std::uint16_t>(count + 1));
+    store_u32(out, at.coff + 4, options.time_stamp);
+    store_u32(out, at.optional + 8, load_u32(out, at.optional + 8) + static_cast<std::uint32_t>(raw_size));
+    store_u32(out, at.optional + 56, static_cast<std::uint32_t>(image_size));
+    store_u32(out, resource_entry, static_cast<std::uint32_t>(rva));
+    store_u32(out, resource_entry + 4, static_cast<std::uint32_t>(section.size()));
     const std::size_t checksum_at = at.optional + 64;
-    put32(out, checksum_at, pe_checksum(out, checksum_at));
+    store_u32(out, checksum_at, pe_checksum(out, checksum_at));
     return out;
 }
 

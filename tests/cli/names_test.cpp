@@ -3,48 +3,10 @@
 
 #include "cli_test_support.h"
 
-
-#include "cli_output.h"
 #include "member_names.h"
+#include "text_codec.h"
 
 namespace {
-
-TEST(Windows1252, EveryByteHasOneCodePointAndComesBack)
-{
-    EXPECT_EQ(upkit::utf8_from_windows1252("caf\xe9"), "caf\xc3\xa9");
-    EXPECT_EQ(upkit::utf8_from_windows1252("\x80"), "\xe2\x82\xac");         // euro sign
-    EXPECT_EQ(upkit::utf8_from_windows1252("\x9f"), "\xc5\xb8");             // Y with diaeresis
-    EXPECT_EQ(upkit::utf8_from_windows1252("\x8a\x9a"), "\xc5\xa0\xc5\xa1");  // S and s with caron
-    EXPECT_EQ(upkit::utf8_from_windows1252("\x99"), "\xe2\x84\xa2");         // trade mark
-    // The five undefined bytes become the C1 controls of the same number.
-    for (unsigned char byte : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
-        EXPECT_EQ(upkit::windows1252_code_point(byte), static_cast<char32_t>(byte));
-        EXPECT_EQ(upkit::utf8_from_windows1252(std::string(1, static_cast<char>(byte))),
-                  (std::string{'\xc2', static_cast<char>(byte)}));
-    }
-    // All 256 bytes are distinct and convert back.
-    std::string all;
-    for (int b = 1; b < 256; ++b)
-        all += static_cast<char>(b);
-    EXPECT_EQ(upkit::windows1252_from_utf8(upkit::utf8_from_windows1252(all)), all);
-}
-
-TEST(Windows1252, TextOutsideItOrNotUtf8IsNotStored)
-{
-    EXPECT_EQ(upkit::windows1252_from_utf8("\xe2\x82\xac 5"), std::string("\x80 5"));
-    EXPECT_EQ(upkit::windows1252_from_utf8("\xe4\xb8\xad"), std::nullopt);  // a CJK character
-    EXPECT_EQ(upkit::windows1252_from_utf8("\xc2\x80"), std::nullopt);      // U+0080, a defined byte's place
-    EXPECT_EQ(upkit::windows1252_from_utf8("caf\xe9"), std::nullopt);       // Latin-1 bytes, not UTF-8
-    EXPECT_EQ(upkit::windows1252_from_utf8("\xc1\x81"), std::nullopt);      // overlong 'A'
-}
-
-// C1 controls reach a terminal as \xNN, like C0 controls.
-TEST(Printable, ControlCharactersAreEscapedInBothRanges)
-{
-    EXPECT_EQ(upkit::printable("a\x1b[2Jb"), "a\\x1B[2Jb");
-    EXPECT_EQ(upkit::printable("x\xc2\x9d]0;owned\x07"), "x\\x9D]0;owned\\x07");
-    EXPECT_EQ(upkit::printable("caf\xc3\xa9 \xc2\xa0"), "caf\xc3\xa9 \xc2\xa0");
-}
 
 TEST_F(CliTest, StoredNamesAreShownAndExtractedInUtf8)
 {

@@ -19,6 +19,7 @@
 #include "test_files.h"
 #include "upkit_cli.h"
 
+using namespace upkit;
 using namespace upkit::kitbuild;
 using upkit::MemberInput;
 using upkit::test::TempDir;

@@ -10,6 +10,7 @@
 #include "table_encoding.h"
 #include "test_files.h"
 
+using namespace upkit;
 using namespace upkit::kitbuild;
 
 namespace {

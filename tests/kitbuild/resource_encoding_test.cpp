@@ -13,10 +13,10 @@
 #include "string_resource.h"
 #include "string_table.h"
 #include "test_files.h"
-#include "utf16.h"
 #include "version_info.h"
 #include "version_resource.h"
 
+using namespace upkit;
 using namespace upkit::kitbuild;
 using upkit::test::read_file;
 namespace fs = std::filesystem;
@@ -149,10 +149,3 @@ TEST(ImageResources, RefuseFilesThatAreNotWhatTheyClaim)
     EXPECT_THROW(icon_resources(bmp, 1, "bitmap.ico"), KitError);
 }
 
-TEST(Utf16, RefusesWhatIsNotUtf8)
-{
-    EXPECT_EQ(utf16_from_utf8("a\xC3\xA9"), std::u16string(u"a\u00E9"));
-    EXPECT_EQ(utf16_from_utf8("\xF0\x9F\x98\x80")->size(), 2u);
-    for (const char* bad : {"\xC3", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80", "\xE2\x82"})
-        EXPECT_FALSE(utf16_from_utf8(bad)) << bad;
-}

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "ansi_text.h"
 #include "decode_error.h"
 #include "demo_kit.h"
 #include "dialog_template.h"
@@ -303,23 +302,6 @@ TEST(GroupIcon, RefusesWhatIsNotAnIconGroup)
     Bytes large = demo_resource_data("win32", pe::kTypeGroupIcon, 1000);
     large[6] = 0;  // width 0 stands for 256
     EXPECT_EQ(kitread::decode_group_icon(large)[0].width, 256);
-}
-
-// The decoder's Windows-1252 is the inverse of kitbuild's, for every byte
-// that code page assigns.
-TEST(AnsiText, IsTheInverseOfTheTableEncoding)
-{
-    for (int byte = 1; byte < 256; ++byte) {
-        const std::string ansi(1, static_cast<char>(byte));
-        const std::string utf8 = kitread::utf8_from_ansi(ansi);
-        const std::optional<std::string> back = kitbuild::ansi_from_utf8(utf8);
-        const bool unassigned = byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
-        if (unassigned)
-            EXPECT_FALSE(back) << byte;
-        else
-            EXPECT_EQ(back, ansi) << byte;
-    }
-    EXPECT_EQ(kitread::utf8_from_ansi("\x80 caf\xE9"), "\xE2\x82\xAC caf\xC3\xA9");
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ TEST_P(DemoKitTables, AreTheManifestsRowsByteForByte)
     kitbuild::Diagnostics diagnostics;
 
     const Bytes& versions = demo_table(GetParam(), KIT_TABLE_APP_VERSIONS);
-    const std::vector<kitbuild::AppVersionRow> version_rows = kitread::decode_app_versions(versions);
+    const std::vector<AppVersionRow> version_rows = kitread::decode_app_versions(versions);
     ASSERT_EQ(version_rows.size(), manifest.app_versions.size());
     for (std::size_t i = 0; i < version_rows.size(); ++i)
         manifest.app_versions[i].checksum = version_rows[i].checksum;
@@ -72,7 +72,7 @@ TEST_P(DemoKitTables, AreTheManifestsRowsByteForByte)
 
     // Progress texts of even length put the base at an odd offset.
     const Bytes& archives = demo_table(GetParam(), KIT_TABLE_ARCHIVE_LIST);
-    const std::vector<kitbuild::ArchiveRow> archive_rows = kitread::decode_archive_list(archives);
+    const std::vector<ArchiveRow> archive_rows = kitread::decode_archive_list(archives);
     EXPECT_EQ(kitbuild::encode_archive_list(archive_rows, diagnostics), archives);
     EXPECT_EQ(kitbuild::encode_archive_list(manifest.archives, diagnostics), archives);
     ASSERT_EQ(archive_rows.size(), 4u);
@@ -91,14 +91,14 @@ INSTANTIATE_TEST_SUITE_P(BothTargets, DemoKitTables, ::testing::Values("win32", 
 TEST(KitTables, EndWhereARowWouldBeginWithAZeroWord)
 {
     EXPECT_TRUE(kitread::decode_window_list(bytes(std::string("\0\0Widget\0Class\0\0", 16))).empty());
-    const std::vector<kitbuild::WindowRow> windows =
+    const std::vector<WindowRow> windows =
         kitread::decode_window_list(bytes(std::string("\0Class\0\0\0\0garbage", 17)));
     ASSERT_EQ(windows.size(), 1u);  // an empty display name alone does not end the table
     EXPECT_EQ(windows[0].display, "");
     EXPECT_EQ(windows[0].window_class, "Class");
 
     const Bytes registry = {2, 0, 'K', 0, 0, 4, 0, '0', 0, 0, 0, 0xFF, 0xFF};
-    const std::vector<kitbuild::RegistryRow> rows = kitread::decode_registry_list(registry);
+    const std::vector<RegistryRow> rows = kitread::decode_registry_list(registry);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].root, 2);
     EXPECT_EQ(rows[0].key, "K");
@@ -112,7 +112,7 @@ TEST(KitTables, GiveWindows1252TextAsUtf8AndKeepLongTextWhole)
     const std::string long_text(300, 'x');
     const std::string nul(1, '\0');
     const Bytes table = bytes("Caf\xE9 \x80" + nul + nul + long_text + nul + nul + nul);
-    const std::vector<kitbuild::WindowRow> rows = kitread::decode_window_list(table);
+    const std::vector<WindowRow> rows = kitread::decode_window_list(table);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].display, "Caf\xC3\xA9 \xE2\x82\xAC");
     EXPECT_EQ(rows[0].title, long_text);

@@ -9,6 +9,7 @@
 #include "kit_build.h"
 
 namespace fs = std::filesystem;
+using namespace upkit;
 using namespace upkit::kitbuild;
 
 namespace {

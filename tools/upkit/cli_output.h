@@ -5,12 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace upkit {
+#include "text_codec.h"  // printable(), for what messages quote
 
-// Text from an archive or the file system made safe for a terminal: control
-// characters, C0 and DEL as bytes and C1 (U+0080 to U+009F) as UTF-8, are
-// shown as \xNN.
-std::string printable(std::string_view text);
+namespace upkit {
 
 // "upkit: <file>: <what>" on err.
 void print_error(std::ostream& err, std::string_view file, std::string_view what);

@@ -12,6 +12,7 @@
 #include "manifest.h"
 
 namespace fs = std::filesystem;
+using namespace upkit;
 using namespace upkit::kitbuild;
 
 namespace upkit {
@@ -20,6 +21,12 @@ namespace {
 
 const std::uint16_t kMachineI386 = 0x014C;
 const std::uint16_t kMachineAmd64 = 0x8664;
+
+// A command line that asks for something the tool will not do.
+class UsageError : public KitError {
+public:
+    using KitError::KitError;
+};
 
 std::vector<std::uint8_t> read_file(const fs::path& path)
 {
@@ -108,6 +115,21 @@ void write_kit(const fs::path& path, const std::vector<std::uint8_t>& bytes)
     }
 }
 
+// An output path may not name a file the kit is made from: writing it would
+// destroy the input (the manifest, a payload file) that the kit is rebuilt
+// from. Only a file that exists can be one of them.
+void refuse_output_onto_input(const fs::path& output, const std::vector<fs::path>& inputs, std::string_view what)
+{
+    std::error_code ec;
+    if (!fs::exists(output, ec))
+        return;
+    for (const fs::path& input : inputs) {
+        if (fs::equivalent(output, input, ec))
+            throw UsageError(fmt::format("{}: the {} cannot replace {}, one of the kit's inputs", output.string(), what,
+                                         input.string()));
+    }
+}
+
 void sign_kit(const std::string& command, const fs::path& kit)
 {
     std::string line = command;
@@ -153,13 +175,16 @@ int command_build(const BuildOptions& options, std::ostream& out, std::ostream& 
 
         const fs::path output = options.output ? fs::path(*options.output)
                                                : fs::path(options.manifest).stem().concat(".exe");
+        std::vector<fs::path> inputs = generated.inputs;
+        inputs.insert(inputs.end(), read.begin(), read.end());
+        inputs.push_back(runtime_path);
+        refuse_output_onto_input(output, inputs, "kit");
+        if (options.depfile)
+            refuse_output_onto_input(*options.depfile, inputs, "dependency file");
         write_kit(output, kit);
         if (options.sign_command)
             sign_kit(*options.sign_command, output);
         if (options.depfile) {
-            std::vector<fs::path> inputs = generated.inputs;
-            inputs.insert(inputs.end(), read.begin(), read.end());
-            inputs.push_back(runtime_path);
             for (fs::path& input : inputs)
                 input = fs::absolute(input);
             std::ofstream depfile(*options.depfile, std::ios::binary | std::ios::trunc);
@@ -173,11 +198,14 @@ int command_build(const BuildOptions& options, std::ostream& out, std::ostream& 
                                manifest.archives.size(), manifest.archives.size() == 1 ? "" : "s",
                                fs::file_size(output));
         }
-        return 0;
+        return kExitOk;
+    } catch (const UsageError& e) {
+        err << "upkit: " << e.what() << '\n';
+        return kExitUsage;
     } catch (const KitError& e) {
         show_warnings();
         err << "upkit: " << e.what() << '\n';
-        return 1;
+        return kExitDataError;
     }
 }
 

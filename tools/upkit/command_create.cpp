@@ -13,64 +13,17 @@
 #include "archive_writer.h"
 #include "cli_output.h"
 #include "commands.h"
-#include "dos_time.h"
 #include "engine_paths.h"
 #include "member_names.h"
+#include "member_sources.h"
 #include "progress.h"
+#include "text_codec.h"
 
 namespace fs = std::filesystem;
 
 namespace upkit {
 
 namespace {
-
-// A failure already worth one error line: the file it concerns and what.
-struct CreateError : std::runtime_error {
-    CreateError(std::string file_in, const std::string& what, int status_in = kExitDataError)
-        : std::runtime_error(what), file(std::move(file_in)), status(status_in)
-    {
-    }
-    std::string file;
-    int status;  // exit_status.h
-};
-
-struct Source {
-    fs::path path;
-    std::string display;  // host text, for messages
-    std::string stored;   // stored name
-};
-
-std::string display_of(const fs::path& path)
-{
-    return host_text_of(path).value_or(path.string());
-}
-
-// The stored name of a file below a folder: its relative path, components
-// joined with backslashes.
-std::string stored_name_of(const fs::path& relative, const fs::path& file)
-{
-    std::string name;
-    for (const fs::path& component : relative) {
-        // Stored names are Windows-1252; the host's names are UTF-8 (natively
-        // by convention, on Windows from UTF-16).
-#ifdef _WIN32
-        const std::u8string utf8 = component.u8string();
-        const std::optional<std::string> text = windows1252_from_utf8(std::string(utf8.begin(), utf8.end()));
-#else
-        const std::optional<std::string> text = windows1252_from_utf8(component.native());
-#endif
-        if (!text)
-            throw CreateError(display_of(file),
-                              "the name cannot be stored: it is not UTF-8, or holds a character that Windows-1252, "
-                              "the archive's character set, lacks");
-        if (text->find('\\') != std::string::npos)
-            throw CreateError(display_of(file), "a backslash in a file or folder name cannot be stored");
-        if (!name.empty())
-            name += '\\';
-        name += *text;
-    }
-    return name;
-}
 
 // The files this run writes, which must not be read as input: the archive
 // and its continuation files as they exist now.
@@ -93,7 +46,7 @@ public:
     {
         for (const fs::path& own : paths_) {
             std::error_code ec;
-            if (folded_name(display_of(own.filename())) == folded_name(display_of(file.filename())) &&
+            if (folded_name(shown_path(own.filename())) == folded_name(shown_path(file.filename())) &&
                 fs::equivalent(own, file, ec))
                 return true;
         }
@@ -104,142 +57,53 @@ private:
     std::vector<fs::path> paths_;
 };
 
-void add_folder(const fs::path& folder, const OwnOutputs& own, std::vector<Source>& sources, std::ostream& err)
-{
-    std::error_code ec;
-    fs::recursive_directory_iterator it(folder, ec);
-    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        const fs::directory_entry& entry = *it;
-        std::error_code type_ec;
-        if (entry.is_directory(type_ec)) {
-            if (entry.is_symlink(type_ec))
-                print_warning(err,
-                              fmt::format("{}: link to a folder not followed", printable(display_of(entry.path()))));
-            continue;
-        }
-        if (!entry.is_regular_file(type_ec)) {
-            print_warning(err, fmt::format("{}: not a regular file, skipped", printable(display_of(entry.path()))));
-            continue;
-        }
-        if (own.contains(entry.path())) {
-            print_warning(err,
-                          fmt::format("{}: the archive being written, skipped", printable(display_of(entry.path()))));
-            continue;
-        }
-        sources.push_back(Source{entry.path(), display_of(entry.path()),
-                                 stored_name_of(entry.path().lexically_relative(folder), entry.path())});
-    }
-    // A folder that could not be read would silently leave files out.
-    if (ec)
-        throw CreateError(display_of(folder), fmt::format("cannot read the folder: {}", ec.message()), kExitIoError);
-}
-
-std::vector<Source> gather_sources(const CreateOptions& options, std::ostream& err)
+std::vector<MemberSource> gather_sources(const CreateOptions& options, std::ostream& err)
 {
     const OwnOutputs own(options.archive);
-    std::vector<Source> sources;
+    SourceWalk walk;
+    walk.skip = [&](const fs::path& path, std::string_view why) {
+        print_warning(err, fmt::format("{}: {}, skipped", printable(shown_path(path)), why));
+    };
+    walk.exclude = [&](const fs::path& path) -> std::optional<std::string> {
+        if (own.contains(path))
+            return "the archive being written";
+        return std::nullopt;
+    };
+    std::vector<MemberSource> sources;
     for (const std::string& input : options.inputs) {
         const fs::path path = host_path_of(input);
         std::error_code ec;
         const fs::file_status status = fs::status(path, ec);
         if (fs::is_directory(status)) {
-            add_folder(path, own, sources, err);
+            const std::vector<MemberSource> found = folder_sources(path, walk);
+            sources.insert(sources.end(), found.begin(), found.end());
         } else if (fs::is_regular_file(status)) {
             if (own.contains(path))
-                throw CreateError(input, "the archive cannot be one of its own inputs", kExitUsage);
-            sources.push_back(Source{path, input, stored_name_of(path.filename(), path)});
+                throw SourceError(input, "the archive cannot be one of its own inputs", kExitUsage);
+            sources.push_back(MemberSource{path, input, stored_name_of(path.filename(), path)});
         } else if (fs::exists(status)) {
-            throw CreateError(input, "neither a file nor a folder", kExitIoError);
+            throw SourceError(input, "neither a file nor a folder", kExitIoError);
         } else {
-            throw CreateError(input, "no such file or folder", kExitIoError);
+            throw SourceError(input, "no such file or folder", kExitIoError);
         }
     }
     return sources;
 }
 
-// Names that cannot all be extracted side by side: equal names (ignoring
-// case), and a name that is also a folder of another.
-void check_stored_names(const std::vector<Source>& sources)
-{
-    std::map<std::string, const Source*> files;
-    std::map<std::string, const Source*> folders;
-    for (const Source& source : sources) {
-        if (const char* reason = unsafe_name_reason(source.stored))
-            throw CreateError(source.display,
-                              fmt::format("cannot be stored as {}: {}",
-                                          printable(utf8_from_engine_text(source.stored)), reason));
-        const std::string key = folded_name(source.stored);
-        const auto [existing, inserted] = files.emplace(key, &source);
-        if (!inserted)
-            throw CreateError(
-                source.display,
-                fmt::format("stored as {}, which clashes with {}{}", printable(utf8_from_engine_text(source.stored)),
-                            printable(existing->second->display),
-                            existing->second->stored == source.stored ? "" : " (Windows does not tell case apart)"));
-        for (std::size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1))
-            folders.emplace(key.substr(0, at), &source);
-    }
-    for (const auto& [key, source] : files) {
-        const auto folder = folders.find(key);
-        if (folder != folders.end())
-            throw CreateError(source->display,
-                              fmt::format("stored as {}, which is also a folder in the stored name of {}",
-                                          printable(utf8_from_engine_text(source->stored)),
-                                          printable(folder->second->display)));
-    }
-}
-
-std::vector<std::uint8_t> read_file(const Source& source, const std::function<void(std::uint64_t)>& read_more)
-{
-    std::ifstream in(source.path, std::ios::binary);
-    if (!in)
-        throw CreateError(source.display, "cannot open the file", kExitIoError);
-    std::vector<std::uint8_t> data;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        data.insert(data.end(), buffer, buffer + in.gcount());
-        read_more(static_cast<std::uint64_t>(in.gcount()));
-        if (data.size() > 0x7FFFFFFFu)
-            throw CreateError(source.display, "the file is larger than 2 GiB");
-    }
-    if (in.bad())
-        throw CreateError(source.display, "cannot read the file", kExitIoError);
-    return data;
-}
-
-std::vector<MemberInput> read_members(const std::vector<Source>& sources, ProgressLine& progress)
+// The members, read with the progress line showing how far.
+std::vector<MemberInput> read_sources(const std::vector<MemberSource>& sources, ProgressLine& progress)
 {
     std::uint64_t expected = 0;
-    for (const Source& source : sources) {
+    for (const MemberSource& source : sources) {
         std::error_code ec;
         const std::uintmax_t size = fs::file_size(source.path, ec);
         expected += ec ? 0 : size;
     }
     std::uint64_t done = 0;
-    std::string current;
-    const auto read_more = [&](std::uint64_t n) {
+    return read_members(sources, std::nullopt, [&](const MemberSource& source, std::uint64_t n) {
         done += n;
-        progress.update(done, std::max(done, expected), current);
-    };
-    std::vector<MemberInput> members;
-    members.reserve(sources.size());
-    std::uint64_t total = 0;
-    for (const Source& source : sources) {
-        MemberInput member;
-        member.name = source.stored;
-        const std::optional<DosStamp> stamp = file_dos_stamp(source.path);
-        if (!stamp)
-            throw CreateError(source.display, "cannot read the file's time", kExitIoError);
-        member.dos_time = stamp->time;
-        member.dos_date = stamp->date;
-        current = source.display;
-        member.data = read_file(source, read_more);
-        total += member.data.size();
-        if (total > 0x7FFFFFFFu)
-            throw CreateError(source.display, "the input adds up to more than 2 GiB");
-        members.push_back(std::move(member));
-    }
-    return members;
+        progress.update(done, std::max(done, expected), source.shown);
+    });
 }
 
 // The archive's files: the first holds the image's start, the others follow
@@ -261,7 +125,7 @@ std::vector<std::string> output_paths(const std::string& archive, std::size_t co
     for (std::size_t n = 2; n <= count; ++n) {
         const std::optional<std::string> path = continuation_path(archive, static_cast<int>(n));
         if (!path)
-            throw CreateError(archive,
+            throw SourceError(archive,
                               "cannot be split: readers would look for its continuation files outside its "
                               "folder (a dot and a space in a folder name); choose another path",
                               kExitUsage);
@@ -278,7 +142,7 @@ void write_file(const std::string& path, const std::vector<std::uint8_t>& data)
     if (file)
         file.close();
     if (!file)
-        throw CreateError(path, "cannot write the file", kExitIoError);
+        throw SourceError(path, "cannot write the file", kExitIoError);
 }
 
 // Writes every file, or on failure removes those written so far: a partly
@@ -339,17 +203,18 @@ int command_create(const CreateOptions& options, std::ostream& out, std::ostream
 {
     try {
         if (!to_engine_path(options.archive))
-            throw CreateError(options.archive,
+            throw SourceError(options.archive,
                               "a backslash in a path cannot be passed on (it would be read as a separator)",
                               kExitUsage);
-        std::vector<Source> sources = gather_sources(options, err);
+        std::vector<MemberSource> sources = gather_sources(options, err);
         if (sources.empty())
-            throw CreateError(options.archive, "no files to store");
-        std::sort(sources.begin(), sources.end(), [](const Source& a, const Source& b) { return a.stored < b.stored; });
+            throw SourceError(options.archive, "no files to store");
+        std::sort(sources.begin(), sources.end(),
+                  [](const MemberSource& a, const MemberSource& b) { return a.stored < b.stored; });
         check_stored_names(sources);
 
         ProgressLine progress(err, options.console, !options.quiet);
-        const std::vector<MemberInput> members = read_members(sources, progress);
+        const std::vector<MemberInput> members = read_sources(sources, progress);
         std::uint64_t total_in = 0;
         for (const MemberInput& member : members)
             total_in += member.data.size();
@@ -360,7 +225,7 @@ int command_create(const CreateOptions& options, std::ostream& out, std::ostream
         try {
             image = encode(members, encoder, total_in, progress);
         } catch (const std::invalid_argument& e) {
-            throw CreateError(options.archive, e.what());
+            throw SourceError(options.archive, e.what());
         }
         progress.clear();
 
@@ -393,7 +258,7 @@ int command_create(const CreateOptions& options, std::ostream& out, std::ostream
             out << line << '\n';
         }
         return 0;
-    } catch (const CreateError& e) {
+    } catch (const SourceError& e) {
         print_error(err, e.file, e.what());
         return e.status;
     }

@@ -5,7 +5,7 @@
 #include "cli_output.h"
 #include "commands.h"
 #include "kit_contents.h"
-#include "kit_manifest.h"
+#include "kit_dump.h"
 #include "pe_image.h"
 
 namespace fs = std::filesystem;

@@ -9,6 +9,7 @@
 #include "kit_archives.h"
 #include "member_names.h"
 #include "reporting_reader.h"
+#include "text_codec.h"
 #include "win32_api.h"
 
 namespace fs = std::filesystem;
@@ -69,7 +70,7 @@ bool check_names(const std::vector<MemberEntry>& entries, const std::string& dir
 {
     const bool add_separator = directory.empty() || directory.back() != '\\';
     for (const MemberEntry& entry : entries) {
-        const std::string shown = printable(utf8_from_engine_text(entry.name));
+        const std::string shown = printable(utf8_from_windows1252(entry.name));
         if (const char* reason = unsafe_name_reason(entry.name)) {
             print_error(err, archive,
                         fmt::format("{}: unsafe member name refused, nothing extracted: {}", shown, reason));
@@ -194,7 +195,7 @@ int extract_archive(const ScannedArchive& archive, const fs::path& target, Extra
                 continue;
             }
         }
-        current = utf8_from_engine_text(name);
+        current = utf8_from_windows1252(name);
         if (!reader.ExtractMember(static_cast<int>(k), *directory, shown_path(final_path))) {
             run.progress.clear();
             print_error(run.err, input.label, reader.FailureText());
@@ -213,7 +214,7 @@ int extract_archive(const ScannedArchive& archive, const fs::path& target, Extra
         }
         if (!run.options.quiet) {
             run.progress.clear();
-            run.out << printable(utf8_from_engine_text(name)) << '\n';
+            run.out << printable(utf8_from_windows1252(name)) << '\n';
             // Before the line is drawn again (on the same terminal, likely).
             if (run.progress.active())
                 run.out << std::flush;

@@ -8,6 +8,7 @@
 #include "engine_paths.h"
 #include "kit_archives.h"
 #include "member_names.h"
+#include "text_codec.h"
 
 namespace upkit {
 
@@ -51,9 +52,9 @@ void print_table(std::ostream& out, const ScannedArchive& archive)
             continue;
         const MemberEntry& entry = entries[k];
         std::string line = fmt::format("{:>10}  {}  {}", entry.size, stamp_text(entry),
-                                       printable(utf8_from_engine_text(entry.name)));
+                                       printable(utf8_from_windows1252(entry.name)));
         if (!entry.note.empty())
-            line += fmt::format("  [{}]", printable(utf8_from_engine_text(entry.note)));
+            line += fmt::format("  [{}]", printable(utf8_from_windows1252(entry.note)));
         out << line << '\n';
     }
     // The total of what was listed; the packed size is the whole archive's.
@@ -69,10 +70,10 @@ nlohmann::json listing_json(const ScannedArchive& archive)
             continue;
         const MemberEntry& entry = archive.entries[k];
         const std::optional<std::string> time = iso_8601_dos_stamp(DosStamp{entry.time, entry.date});
-        members.push_back({{"name", utf8_from_engine_text(entry.name)},
+        members.push_back({{"name", utf8_from_windows1252(entry.name)},
                            {"size", entry.size},
                            {"modified", time ? nlohmann::json(*time) : nlohmann::json()},
-                           {"note", utf8_from_engine_text(entry.note)}});
+                           {"note", utf8_from_windows1252(entry.note)}});
     }
     const std::uint64_t total = total_size(archive.entries);
     return {
@@ -99,21 +100,20 @@ std::string row_text(const ArchiveInput& input)
     // The folder as text: the base's folder, then the subdirectory as UTF-8.
     std::string shown = "an unsafe folder";
     if (folder) {
-        shown = folder->begin()->generic_string();
-        if (!input.row->subdirectory.empty())
-            shown += "/" + relative_utf8_path(input.row->subdirectory);
+        const std::u8string utf8 = folder->generic_u8string();
+        shown.assign(utf8.begin(), utf8.end());
     }
-    return fmt::format("archive {}: to {}, \"{}\"", *input.id, printable(shown),
-                       printable(utf8_from_engine_text(input.row->progress)));
+    // The row's texts are UTF-8 already (kitread decodes the table).
+    return fmt::format("archive {}: to {}, \"{}\"", *input.id, printable(shown), printable(input.row->progress));
 }
 
 nlohmann::json row_json(const ArchiveInput& input)
 {
     nlohmann::json row = {{"id", *input.id}};
     if (input.row) {
-        row["progress"] = utf8_from_engine_text(input.row->progress);
+        row["progress"] = input.row->progress;
         row["base"] = input.row->base;
-        row["subdirectory"] = utf8_from_engine_text(input.row->subdirectory);
+        row["subdirectory"] = input.row->subdirectory;
     }
     return row;
 }

@@ -6,6 +6,7 @@
 #include "engine_paths.h"
 #include "kit_archives.h"
 #include "reporting_reader.h"
+#include "text_codec.h"
 
 namespace upkit {
 
@@ -30,7 +31,7 @@ int test_archive(const ScannedArchive& archive, bool quiet, ProgressLine& progre
     reader.on_progress = [&](std::uint64_t decoded) { progress.update(base + decoded, total, current); };
     const std::size_t end = std::min(archive.selected_end(), entries.size());
     for (std::size_t k = 0; k < end; ++k) {
-        current = utf8_from_engine_text(entries[k].name);
+        current = utf8_from_windows1252(entries[k].name);
         if (!reader.TestMember(static_cast<int>(k))) {
             progress.clear();
             print_error(err, input.label, reader.FailureText());

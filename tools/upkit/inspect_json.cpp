@@ -6,6 +6,7 @@
 #include "kit_code_names.h"
 #include "kit_resource_ids.h"
 #include "resource_names.h"
+#include "text_codec.h"
 
 namespace upkit {
 
@@ -166,7 +167,7 @@ json tables_json(const kitread::KitTables& tables)
 {
     return {
         {KIT_TABLE_APP_VERSIONS, table_json(tables.app_versions,
-                                            [](const kitbuild::AppVersionRow& row) -> json {
+                                            [](const AppVersionRow& row) -> json {
                                                 return {{"display", row.display},
                                                         {"key", row.key},
                                                         {"value", row.value},
@@ -174,13 +175,13 @@ json tables_json(const kitread::KitTables& tables)
                                                         {"checksum", row.checksum.value_or(0)}};
                                             })},
         {KIT_TABLE_WINDOW_LIST, table_json(tables.windows,
-                                           [](const kitbuild::WindowRow& row) -> json {
+                                           [](const WindowRow& row) -> json {
                                                return {{"display", row.display},
                                                        {"class", row.window_class},
                                                        {"title", row.title}};
                                            })},
         {KIT_TABLE_ARCHIVE_LIST, table_json(tables.archives,
-                                            [](const kitbuild::ArchiveRow& row) -> json {
+                                            [](const ArchiveRow& row) -> json {
                                                 return {{"progress", row.progress},
                                                         {"base", row.base},
                                                         {"base_name", destination_base_name(row.base)},
@@ -188,7 +189,7 @@ json tables_json(const kitread::KitTables& tables)
                                                         {"id", row.id}};
                                             })},
         {KIT_TABLE_REGISTRY_LIST, table_json(tables.registry,
-                                             [](const kitbuild::RegistryRow& row) -> json {
+                                             [](const RegistryRow& row) -> json {
                                                  return {{"root", row.root},
                                                          {"root_name", registry_root_name(row.root)},
                                                          {"key", row.key},
@@ -212,10 +213,10 @@ json archive_json(const kitread::KitArchive& archive, const ArchiveListing& list
     }
     json members = json::array();
     for (const MemberEntry& member : listing.members)
-        members.push_back({{"name", utf8_from_engine_text(member.name)},
+        members.push_back({{"name", utf8_from_windows1252(member.name)},
                            {"size", member.size},
                            {"modified", format_dos_stamp(DosStamp{member.time, member.date})},
-                           {"note", utf8_from_engine_text(member.note)}});
+                           {"note", utf8_from_windows1252(member.note)}});
     out["window_bits"] = listing.window_bits;
     out["version_bytes"] = {listing.version_a, listing.version_b};
     out["members"] = members;

@@ -120,18 +120,18 @@ void print_table(std::ostream& out, const char* name, const std::optional<std::v
 
 void print_tables(std::ostream& out, const kitread::KitTables& tables)
 {
-    print_table(out, KIT_TABLE_APP_VERSIONS, tables.app_versions, [](const kitbuild::AppVersionRow& row) {
+    print_table(out, KIT_TABLE_APP_VERSIONS, tables.app_versions, [](const AppVersionRow& row) {
         return fmt::format("{}  key {}  value {}  file {}  checksum 0x{:04X}", in_quotes(row.display), in_quotes(row.key),
                            in_quotes(row.value), in_quotes(row.file), row.checksum.value_or(0));
     });
-    print_table(out, KIT_TABLE_WINDOW_LIST, tables.windows, [](const kitbuild::WindowRow& row) {
+    print_table(out, KIT_TABLE_WINDOW_LIST, tables.windows, [](const WindowRow& row) {
         return fmt::format("{}  class {}  title {}", in_quotes(row.display), in_quotes(row.window_class), in_quotes(row.title));
     });
-    print_table(out, KIT_TABLE_ARCHIVE_LIST, tables.archives, [](const kitbuild::ArchiveRow& row) {
+    print_table(out, KIT_TABLE_ARCHIVE_LIST, tables.archives, [](const ArchiveRow& row) {
         return fmt::format("{}  {} ({})  subdirectory {}  archive {}", in_quotes(row.progress),
                            destination_base_name(row.base), row.base, in_quotes(row.subdirectory), row.id);
     });
-    print_table(out, KIT_TABLE_REGISTRY_LIST, tables.registry, [](const kitbuild::RegistryRow& row) {
+    print_table(out, KIT_TABLE_REGISTRY_LIST, tables.registry, [](const RegistryRow& row) {
         return fmt::format("{} ({})  {}  value {}  {} ({})  {}", registry_root_name(row.root), row.root,
                            in_quotes(row.key), in_quotes(row.value), registry_type_name(row.type), row.type,
                            in_quotes(row.data));

@@ -57,7 +57,7 @@ ArchiveInputs::ArchiveInputs(const std::string& path)
     }
 }
 
-std::optional<fs::path> destination_folder(const kitbuild::ArchiveRow& row, std::string& why)
+std::optional<fs::path> destination_folder(const ArchiveRow& row, std::string& why)
 {
     fs::path folder;
     switch (row.base) {
@@ -72,11 +72,12 @@ std::optional<fs::path> destination_folder(const kitbuild::ArchiveRow& row, std:
         why = fmt::format("its subdirectory \"{}\" is refused: {}", row.subdirectory, reason);
         return std::nullopt;
     }
+    // The row's texts are UTF-8 already (kitread decodes the table).
     std::string relative(name_below_folder(row.subdirectory));
     for (char& c : relative)
         if (c == '\\')
             c = '/';
-    return folder / host_path_of(relative);
+    return folder / fs::path(std::u8string(relative.begin(), relative.end()));
 }
 
 }  // namespace upkit

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "manifest.h"
+#include "kit_rows.h"
 #include "temporary_folder.h"
 
 namespace upkit {
@@ -17,7 +17,7 @@ struct ArchiveInput {
     std::string label;  // names it in messages: the path, or "kit.exe, archive 2001"
     std::string path;   // the file the engine opens (host text)
     std::optional<std::uint16_t> id;             // a kit's archive: its resource id
-    std::optional<kitbuild::ArchiveRow> row;     // and the ArchiveList row naming it
+    std::optional<ArchiveRow> row;     // and the ArchiveList row naming it
 };
 
 class ArchiveInputs {
@@ -37,6 +37,6 @@ private:
 // The folder a kit archive's members go to with the destinations layout:
 // install, windows or system (base-<n> for other codes), then the row's
 // subdirectory; nullopt with `why` set when the subdirectory would leave it.
-std::optional<std::filesystem::path> destination_folder(const kitbuild::ArchiveRow& row, std::string& why);
+std::optional<std::filesystem::path> destination_folder(const ArchiveRow& row, std::string& why);
 
 }  // namespace upkit

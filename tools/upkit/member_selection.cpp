@@ -1,6 +1,7 @@
 #include "member_selection.h"
 
 #include "member_names.h"
+#include "text_codec.h"
 
 #ifdef _WIN32
 #include <windows.h>

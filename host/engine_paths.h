@@ -40,8 +40,4 @@ std::optional<std::string> continuation_path(std::string_view archive, int numbe
 // from the ANSI code page.
 std::string utf8_from_host_text(std::string_view host_text);
 
-// Text from an archive (member names, notes; Windows-1252) as UTF-8, on
-// every host.
-std::string utf8_from_engine_text(std::string_view text);
-
 }  // namespace upkit

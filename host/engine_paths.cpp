@@ -2,10 +2,8 @@
 
 #include "input_stream.h"
 #include "member_names.h"
+#include "text_codec.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace upkit {
 
@@ -38,41 +36,17 @@ std::string from_engine_path(std::string_view engine_path)
 
 std::filesystem::path host_path_of(std::string_view host_text)
 {
-    if (host_text.empty())
-        return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, host_text.data(), static_cast<int>(host_text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, host_text.data(), static_cast<int>(host_text.size()), wide.data(), n);
-    return std::filesystem::path(wide);
+    return std::filesystem::path(wide_from_ansi(host_text));
 }
 
 std::optional<std::string> host_text_of(const std::filesystem::path& path)
 {
-    const std::wstring& wide = path.native();
-    if (wide.empty())
-        return std::string();
-    BOOL lossy = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                      0, nullptr, &lossy);
-    if (n <= 0 || lossy)
-        return std::nullopt;
-    std::string text(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), text.data(), n,
-                        nullptr, &lossy);
-    return text;
+    return ansi_from_wide(path.native());
 }
 
 std::string utf8_from_host_text(std::string_view host_text)
 {
-    if (host_text.empty())
-        return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, host_text.data(), static_cast<int>(host_text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, host_text.data(), static_cast<int>(host_text.size()), wide.data(), n);
-    const int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(m), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, utf8.data(), m, nullptr, nullptr);
-    return utf8;
+    return utf8_from_wide(wide_from_ansi(host_text));
 }
 
 #else
@@ -112,11 +86,6 @@ std::optional<std::string> continuation_path(std::string_view archive, int numbe
     format_volume_number(digits, number);
     result += digits;
     return from_engine_path(result);
-}
-
-std::string utf8_from_engine_text(std::string_view text)
-{
-    return utf8_from_windows1252(text);
 }
 
 }  // namespace upkit

@@ -1,4 +1,4 @@
-#include "kit_manifest.h"
+#include "kit_dump.h"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -9,6 +9,7 @@
 #include "dialog_resource.h"
 #include "kit_image.h"
 #include "kit_resource_ids.h"
+#include "little_endian.h"
 #include "string_resource.h"
 #include "version_resource.h"
 
@@ -22,23 +23,6 @@ using pe::ResourceKey;
 const std::size_t kBitmapFileHeader = 14;
 const std::size_t kGroupHeader = 6;
 const std::size_t kGroupEntry = 14;
-
-std::uint32_t u32(std::span<const std::uint8_t> b, std::size_t at)
-{
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
-void put16(std::vector<std::uint8_t>& out, std::uint32_t value)
-{
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void put32(std::vector<std::uint8_t>& out, std::uint32_t value)
-{
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
 
 // A TOML string, quoted and escaped by the TOML library.
 std::string quoted(const std::string& text)
@@ -218,20 +202,20 @@ private:
     {
         std::string& m = out_.manifest;
         if (kit_.tables.app_versions)
-            for (const kitbuild::AppVersionRow& row : *kit_.tables.app_versions) {
+            for (const AppVersionRow& row : *kit_.tables.app_versions) {
                 m += "[[app_versions]]\n" + field("display", row.display) + field("key", row.key) +
                      field("value", row.value) + field("file", row.file) +
                      fmt::format("checksum = 0x{:04X}\n\n", row.checksum.value_or(0));
             }
         if (kit_.tables.windows)
-            for (const kitbuild::WindowRow& row : *kit_.tables.windows)
+            for (const WindowRow& row : *kit_.tables.windows)
                 m += "[[windows]]\n" + field("display", row.display) + field("class", row.window_class) +
                      field("title", row.title) + "\n";
         if (kit_.tables.archives)
-            for (const kitbuild::ArchiveRow& row : *kit_.tables.archives)
+            for (const ArchiveRow& row : *kit_.tables.archives)
                 write_archive_row(row);
         if (kit_.tables.registry)
-            for (const kitbuild::RegistryRow& row : *kit_.tables.registry) {
+            for (const RegistryRow& row : *kit_.tables.registry) {
                 m += "[[registry]]\nroot = " +
                      code_word(row.root, {{KIT_ROOT_CLASSES_ROOT, "HKCR"},
                                           {KIT_ROOT_LOCAL_MACHINE, "HKLM"},
@@ -248,7 +232,7 @@ private:
                 note(fmt::format("archive {} is named by no ArchiveList row and is not carried over", archive.id));
     }
 
-    void write_archive_row(const kitbuild::ArchiveRow& row)
+    void write_archive_row(const ArchiveRow& row)
     {
         std::string& m = out_.manifest;
         m += fmt::format("[[archives]]\nid = {}\n", row.id) + field("progress", row.progress) + "base = " +
@@ -279,14 +263,14 @@ std::vector<std::uint8_t> bitmap_file(std::span<const std::uint8_t> resource)
 {
     if (resource.size() < 16)
         throw DecodeError("the bitmap is cut short");
-    const std::uint32_t header = u32(resource, 0);
+    const std::uint32_t header = load_u32(resource, 0);
     if (header < 12 || header > resource.size())
         throw DecodeError("the bitmap's header is damaged");
     std::uint32_t palette = 0;
     if (header >= 40) {
         const std::uint16_t bits = static_cast<std::uint16_t>(resource[14] | resource[15] << 8);
-        const std::uint32_t compression = u32(resource, 16);
-        const std::uint32_t used = u32(resource, 32);
+        const std::uint32_t compression = load_u32(resource, 16);
+        const std::uint32_t used = load_u32(resource, 32);
         const std::uint32_t colours = used != 0 ? used : bits <= 8 ? 1u << bits : 0;
         if (colours > 256)
             throw DecodeError("the bitmap claims more than 256 palette entries");
@@ -298,9 +282,9 @@ std::vector<std::uint8_t> bitmap_file(std::span<const std::uint8_t> resource)
         palette = bits <= 8 ? (1u << bits) * 3 : 0;
     }
     std::vector<std::uint8_t> out = {'B', 'M'};
-    put32(out, static_cast<std::uint32_t>(kBitmapFileHeader + resource.size()));
-    put32(out, 0);
-    put32(out, static_cast<std::uint32_t>(kBitmapFileHeader + header + palette));
+    append_u32(out, static_cast<std::uint32_t>(kBitmapFileHeader + resource.size()));
+    append_u32(out, 0);
+    append_u32(out, static_cast<std::uint32_t>(kBitmapFileHeader + header + palette));
     out.insert(out.end(), resource.begin(), resource.end());
     return out;
 }
@@ -311,17 +295,17 @@ std::vector<std::uint8_t> icon_file(std::span<const std::uint8_t> group,
     if (group.size() < kGroupHeader + images.size() * kGroupEntry)
         throw DecodeError("the icon group is cut short");
     std::vector<std::uint8_t> out;
-    put16(out, 0);
-    put16(out, 1);
-    put16(out, static_cast<std::uint32_t>(images.size()));
+    append_u16(out, 0);
+    append_u16(out, 1);
+    append_u16(out, static_cast<std::uint32_t>(images.size()));
     std::size_t offset = kGroupHeader + images.size() * 16;
     for (std::size_t i = 0; i < images.size(); ++i) {
         const std::size_t entry = kGroupHeader + i * kGroupEntry;
         // Size, colours, planes and bits as the group gives them; the size
         // in bytes is the image's own.
         out.insert(out.end(), group.begin() + entry, group.begin() + entry + 8);
-        put32(out, static_cast<std::uint32_t>(images[i].size()));
-        put32(out, static_cast<std::uint32_t>(offset));
+        append_u32(out, static_cast<std::uint32_t>(images[i].size()));
+        append_u32(out, static_cast<std::uint32_t>(offset));
         offset += images[i].size();
     }
     for (const std::vector<std::uint8_t>& image : images)

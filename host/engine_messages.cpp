@@ -2,10 +2,10 @@
 
 #include <fmt/format.h>
 
-#include "cli_output.h"
 #include "engine_codes.h"
 #include "engine_paths.h"
 #include "exit_status.h"
+#include "text_codec.h"
 
 namespace upkit {
 
@@ -68,7 +68,7 @@ std::string describe_engine_failure(const EngineFailure& failure, std::string_vi
         what = engine_message(code);
     }
     if (!failure.member.empty())
-        what = fmt::format("{}: {}", printable(utf8_from_engine_text(failure.member)), what);
+        what = fmt::format("{}: {}", printable(utf8_from_windows1252(failure.member)), what);
     return fmt::format("{} ({})", what, code);
 }
 
