@@ -154,9 +154,9 @@ void print_archive(std::ostream& out, const kitread::KitArchive& archive, const 
     std::uint64_t total = 0;
     for (const MemberEntry& member : listing.members) {
         std::string line = fmt::format("  {:>10}  {}  {}", member.size,
-                                       format_dos_stamp(DosStamp{member.time, member.date}), printable(member.name));
+                                       format_dos_stamp(DosStamp{member.time, member.date}), printable(utf8_from_windows1252(member.name)));
         if (!member.note.empty())
-            line += fmt::format("  [{}]", printable(member.note));
+            line += fmt::format("  [{}]", printable(utf8_from_windows1252(member.note)));
         out << line << '\n';
         total += member.size;
     }
