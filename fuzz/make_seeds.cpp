@@ -11,6 +11,8 @@
 // OUT_DIR/roundtrip_fuzzer   text, runs and noise behind level, window and
 //                            member bytes
 // OUT_DIR/inspect_kit_fuzzer the kits of tests/data/kits
+// OUT_DIR/text_codec_fuzzer  names and texts in UTF-8, Windows-1252 and
+//                            UTF-16, well formed and not
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -175,6 +177,28 @@ void inspect_seeds(const fs::path& source, const fs::path& out)
             fs::copy_file(entry.path(), out / entry.path().filename(), fs::copy_options::overwrite_existing);
 }
 
+void text_seeds(const fs::path& out)
+{
+    const char* texts[] = {
+        "README.TXT",
+        "Th\xc3\xa8me.ini",                    // UTF-8
+        "Th\xe8me.ini",                        // the same in Windows-1252
+        "\xe6\x97\xa5\xe6\x9c\xac.txt",            // outside Windows-1252
+        "\xe2\x82\xac \xe2\x84\xa2 \xc5\xb8",      // the 0x80 to 0x9F row
+        "odd\x81\x8d\x8f\x90\x9d" "bytes",        // the undefined bytes
+        "\xc2\x81\xc2\x9d",                       // their C1 controls
+        "\xf0\x9f\x98\x80 \xed\xa0\x80 \xc0\xaf",   // beyond the BMP, a surrogate, overlong
+        "\x1b[2J\x07\x7f",                        // controls
+    };
+    int i = 0;
+    for (const char* text : texts) {
+        const std::string bytes(text, text + std::char_traits<char>::length(text));
+        write_seed(out, "text-" + std::to_string(i++), {}, Bytes(bytes.begin(), bytes.end()));
+    }
+    // UTF-16LE with a surrogate pair, and a lone one.
+    write_seed(out, "utf16", {}, {'A', 0, 0xE9, 0, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xDC, 'z'});
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -191,6 +215,7 @@ int main(int argc, char** argv)
         path_seeds(out / "path_rules_fuzzer");
         roundtrip_seeds(source, out / "roundtrip_fuzzer");
         inspect_seeds(source, out / "inspect_kit_fuzzer");
+        text_seeds(out / "text_codec_fuzzer");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_seeds: %s\n", e.what());
         return 1;
