@@ -282,6 +282,34 @@ class FailingArchiveTests(wk.KitCase):
         self.assert_files(self.installed([readme]))
         self.assertFalse(self.sc.exists(wk.join(wk.SYSTEM_DIR, "WIDGETRT.DLL")))
 
+class NameTests(wk.KitCase):
+    """Names outside ASCII reach Windows as the characters they are: stored
+    in the archive and the table in the kit's code page, Windows-1252."""
+
+    manifest_path = KITS / "names.toml"
+
+    def test_names_outside_ascii_are_installed_under_their_windows_names(self):
+        wk.install_product(self.sc, INSTALL_DIR, wk.release("widget-2.0.exe"))
+        kit = self.install_names_kit()
+        self.assertEqual(kit.wait_exit(), 0)
+        folder = wk.join(INSTALL_DIR, "Donn\u00e9es")
+        payload = KITS / "names"
+        self.assert_files([(folder + "\\Th\u00e8me.ini", payload / "Th\u00e8me.ini"),
+                           (folder + "\\\u00d1and\u00fa\\caf\u00e9.txt", payload / "\u00d1and\u00fa" / "caf\u00e9.txt")])
+        self.assertEqual(sorted(p.name for p in self.sc.host_path(INSTALL_DIR).iterdir()),
+                         ["Donn\u00e9es", wk.PRODUCT_FILE])
+        self.assertEqual(sorted(p.name for p in self.sc.host_path(folder).iterdir()),
+                         ["Th\u00e8me.ini", "\u00d1and\u00fa"])
+
+    def install_names_kit(self):
+        kit = self.start_kit(path=harness.program("kit-names"))
+        kit.wait_dialog()
+        kit.press(INSTALL)
+        box = kit.message_box(timeout=30)
+        self.assertEqual(box.text, wk.MSG_COMPLETED)
+        kit.answer(IDNO)
+        return kit
+
 
 if __name__ == "__main__":
     harness.main()
