@@ -85,7 +85,8 @@ function(upkit_add_kit)
     add_executable(${KIT_NAME} WIN32)
   endif()
   target_link_libraries(${KIT_NAME} PRIVATE kit_startup kit_runtime ${UPKIT_KIT_LIBRARIES})
-  target_include_directories(${KIT_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tables ${KIT_INCLUDE_DIRS})
+  target_link_libraries(${KIT_NAME} PRIVATE kit_table_format)
+  target_include_directories(${KIT_NAME} PRIVATE ${KIT_INCLUDE_DIRS})
   target_link_options(${KIT_NAME} PRIVATE
     -nostdlib -nostartfiles -s
     -Wl,-e,${UPKIT_KIT_ENTRY} -Wl,--fatal-warnings -Wl,--no-insert-timestamp

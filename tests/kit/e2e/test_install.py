@@ -41,9 +41,10 @@ class ReplaceOnRestartCase(wk.KitCase):
     def read_only_readme(self, install_dir):
         self.sc.put_file(wk.join(install_dir, "README.TXT"), OLD_README, readonly=True)
 
-    def install(self, *args, answer=IDNO):
-        """Runs the kit to its completion prompt and answers it."""
-        kit = self.start_kit(*args)
+    def install(self, *args, answer=IDNO, path=None):
+        """Runs the kit (the demo kit, or the one at `path`) to its completion
+        prompt and answers it."""
+        kit = self.start_kit(*args, path=path)
         kit.wait_dialog()
         kit.press(INSTALL)
         box = kit.message_box(timeout=30)
@@ -282,7 +283,7 @@ class FailingArchiveTests(wk.KitCase):
         self.assert_files(self.installed([readme]))
         self.assertFalse(self.sc.exists(wk.join(wk.SYSTEM_DIR, "WIDGETRT.DLL")))
 
-class NameTests(wk.KitCase):
+class NameTests(ReplaceOnRestartCase):
     """Names outside ASCII reach Windows as the characters they are: stored
     in the archive and the table in the kit's code page, Windows-1252."""
 
@@ -290,7 +291,7 @@ class NameTests(wk.KitCase):
 
     def test_names_outside_ascii_are_installed_under_their_windows_names(self):
         wk.install_product(self.sc, INSTALL_DIR, wk.release("widget-2.0.exe"))
-        kit = self.install_names_kit()
+        kit = self.install(path=harness.program("kit-names"))
         self.assertEqual(kit.wait_exit(), 0)
         folder = wk.join(INSTALL_DIR, "Donn\u00e9es")
         payload = KITS / "names"
@@ -300,15 +301,6 @@ class NameTests(wk.KitCase):
                          ["Donn\u00e9es", wk.PRODUCT_FILE])
         self.assertEqual(sorted(p.name for p in self.sc.host_path(folder).iterdir()),
                          ["Th\u00e8me.ini", "\u00d1and\u00fa"])
-
-    def install_names_kit(self):
-        kit = self.start_kit(path=harness.program("kit-names"))
-        kit.wait_dialog()
-        kit.press(INSTALL)
-        box = kit.message_box(timeout=30)
-        self.assertEqual(box.text, wk.MSG_COMPLETED)
-        kit.answer(IDNO)
-        return kit
 
 
 if __name__ == "__main__":
