@@ -231,6 +231,8 @@ std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> 
     const std::uint32_t headers_size = optional.size_of_headers;
     const std::uint32_t old_resource_rva = input.directory(kResourceDirectory).rva;
 
+    const std::uint64_t table_end = section_table + std::uint64_t(sections.size()) * section_header::kSize;
+
     std::vector<std::uint8_t> out(image.begin(), image.end());
     std::size_t count = sections.size();
     if (count == 0)
@@ -243,10 +245,9 @@ std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> 
         if (last.virtual_address != old_resource_rva)
             throw ImageWriteError("the image's resources are not in its last section");
         initialised = initialised >= last.raw_size ? initialised - last.raw_size : 0;
-        if (last.raw_offset + static_cast<std::uint64_t>(last.raw_size) == out.size()) {
+        if (last.raw_size != 0 && last.raw_offset + static_cast<std::uint64_t>(last.raw_size) == out.size()) {
             // Cutting its data off must leave the headers whole, the ones
             // patched here included.
-            const std::uint64_t table_end = section_table + std::uint64_t(count) * section_header::kSize;
             if (last.raw_offset < std::max<std::uint64_t>(headers_size, table_end))
                 throw ImageWriteError("the image's resource section begins inside its headers");
             out.resize(last.raw_offset);
@@ -278,11 +279,17 @@ std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> 
         throw ImageWriteError("a section runs past the end of the file");
     if (raw_end < out.size())
         throw ImageWriteError("the image carries data after its last section (a signature or symbols)");
+    // The headers end where the first section's data begins, if not before.
+    const std::uint64_t headers_end = std::min<std::uint64_t>(headers_size, first_raw);
+    if (table_end > headers_end)
+        throw ImageWriteError(fmt::format("the section table (0x{:X} to 0x{:X}) runs past the end of the headers "
+                                          "(0x{:X})",
+                                          section_table, table_end, headers_end));
     // The section count is 16 bits wide: one more would wrap it to 0.
     if (count >= std::numeric_limits<std::uint16_t>::max())
         throw ImageWriteError(fmt::format("the section table is full ({} sections)", count));
     const std::size_t new_header = section_table + count * section_header::kSize;
-    if (new_header + section_header::kSize > std::min<std::uint64_t>(headers_size, first_raw))
+    if (new_header + section_header::kSize > headers_end)
         throw ImageWriteError("no room for another section header");
     if (input.coff().symbol_table != 0 || input.coff().symbol_count != 0)
         throw ImageWriteError("the image carries a symbol table");
