@@ -10,11 +10,6 @@ namespace upkit::pe {
 
 namespace {
 
-const std::size_t kDirectoryHeaderSize = 16;
-const std::size_t kDirectoryEntrySize = 8;
-const std::size_t kDataEntrySize = 16;
-const std::uint32_t kHighBit = 0x80000000u;
-
 enum class Level { type, name, language };
 
 const char* level_word(Level level)
@@ -54,19 +49,20 @@ private:
             throw PeError(fmt::format("{} at offset 0x{:X} of the resource section is reached a second time (a loop "
                                       "or a shared directory)",
                                       where, offset));
-        if (!fits(tree_.size(), offset, kDirectoryHeaderSize))
+        if (!fits(tree_.size(), offset, resource_directory::kSize))
             throw PeError(fmt::format("{} at offset 0x{:X} lies past the end of the resource section ({} bytes)",
                                       where, offset, tree_.size()));
         const std::size_t count =
-            static_cast<std::size_t>(load_u16(tree_, offset + 12)) + load_u16(tree_, offset + 14);
-        if (!fits(tree_.size(), offset + kDirectoryHeaderSize, count * kDirectoryEntrySize))
+            static_cast<std::size_t>(load_u16(tree_, offset + resource_directory::kNamedEntryCount)) +
+            load_u16(tree_, offset + resource_directory::kIdEntryCount);
+        if (!fits(tree_.size(), offset + resource_directory::kSize, count * resource_directory_entry::kSize))
             throw PeError(fmt::format("{} at offset 0x{:X} announces {} entries, more than the resource section "
                                       "holds",
                                       where, offset, count));
         for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t entry = offset + kDirectoryHeaderSize + i * kDirectoryEntrySize;
-            const std::uint32_t name_field = load_u32(tree_, entry);
-            const std::uint32_t target = load_u32(tree_, entry + 4);
+            const std::size_t entry = offset + resource_directory::kSize + i * resource_directory_entry::kSize;
+            const std::uint32_t name_field = load_u32(tree_, entry + resource_directory_entry::kName);
+            const std::uint32_t target = load_u32(tree_, entry + resource_directory_entry::kTarget);
             Resource below = path;
             const ResourceKey key = read_key(name_field, level, where, i);
             if (level == Level::type) {
@@ -80,7 +76,7 @@ private:
                 below.language = *key.id;
             }
 
-            const bool to_directory = (target & kHighBit) != 0;
+            const bool to_directory = (target & resource_directory_entry::kTargetIsDirectory) != 0;
             if (level == Level::language) {
                 if (to_directory)
                     throw PeError(fmt::format("{}: language {} leads to a fourth directory level instead of its "
@@ -92,30 +88,31 @@ private:
                     throw PeError(fmt::format("{}, entry {} ({}): leads to data where a directory of {}s belongs",
                                               where, i + 1, key.describe(),
                                               level_word(level == Level::type ? Level::name : Level::language)));
-                walk_directory(target & ~kHighBit, level == Level::type ? Level::name : Level::language, below);
+                walk_directory(target & ~resource_directory_entry::kTargetIsDirectory,
+                               level == Level::type ? Level::name : Level::language, below);
             }
         }
     }
 
     ResourceKey read_key(std::uint32_t field, Level level, const std::string& where, std::size_t index)
     {
-        if ((field & kHighBit) == 0) {
+        if ((field & resource_directory_entry::kNameIsString) == 0) {
             if (field > 0xFFFF)
                 throw PeError(fmt::format("{}, entry {}: the {} id {} does not fit 16 bits", where, index + 1,
                                           level_word(level), field));
             return ResourceKey::of(static_cast<std::uint16_t>(field));
         }
-        const std::uint32_t offset = field & ~kHighBit;
-        if (!fits(tree_.size(), offset, 2))
+        const std::uint32_t offset = field & ~resource_directory_entry::kNameIsString;
+        if (!fits(tree_.size(), offset, resource_name::kUnits))
             throw PeError(fmt::format("{}, entry {}: its name at offset 0x{:X} lies past the end of the resource "
                                       "section",
                                       where, index + 1, offset));
-        const std::size_t length = load_u16(tree_, offset);
-        if (!fits(tree_.size(), offset + 2, length * 2))
+        const std::size_t length = load_u16(tree_, offset + resource_name::kLength);
+        if (!fits(tree_.size(), offset + resource_name::kUnits, length * 2))
             throw PeError(fmt::format("{}, entry {}: its name at offset 0x{:X} ({} characters) runs past the end of "
                                       "the resource section",
                                       where, index + 1, offset, length));
-        return ResourceKey::named(utf8_from_utf16le(tree_.subspan(offset + 2, length * 2)));
+        return ResourceKey::named(utf8_from_utf16le(tree_.subspan(offset + resource_name::kUnits, length * 2)));
     }
 
     void read_data_entry(std::uint32_t offset, Resource resource)
@@ -123,12 +120,12 @@ private:
         const std::string what = describe_resource(resource);
         if (!visited_data_entries_.insert(offset).second)
             throw PeError(fmt::format("{}: its data entry at offset 0x{:X} serves another resource too", what, offset));
-        if (!fits(tree_.size(), offset, kDataEntrySize))
+        if (!fits(tree_.size(), offset, resource_data_entry::kSize))
             throw PeError(fmt::format("{}: its data entry at offset 0x{:X} lies past the end of the resource section",
                                       what, offset));
-        const std::uint32_t rva = load_u32(tree_, offset);
-        const std::uint32_t size = load_u32(tree_, offset + 4);
-        resource.code_page = load_u32(tree_, offset + 8);
+        const std::uint32_t rva = load_u32(tree_, offset + resource_data_entry::kRva);
+        const std::uint32_t size = load_u32(tree_, offset + resource_data_entry::kDataSize);
+        resource.code_page = load_u32(tree_, offset + resource_data_entry::kCodePage);
         // Resources occupy bytes of their own: together they cannot need more
         // than the file holds. This bounds the copying below for any tree.
         claimed_bytes_ += size;

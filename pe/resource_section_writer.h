@@ -32,9 +32,10 @@ struct AttachOptions {
 // is the image's last section is replaced; the new one goes after the last
 // section, and the headers are updated: section count, image size,
 // initialised data size, the resource directory entry, the time stamp and
-// the checksum. Refuses (ImageWriteError) an image that is not a PE file, has
-// no room for another section header, keeps a resource section elsewhere,
-// or carries data after its last section (a signature, symbols).
+// the checksum. Refuses (ImageWriteError) an image that PeImage refuses (the
+// message says what is damaged), has no room for another section header,
+// keeps a resource section elsewhere, or carries data after its last section
+// (a signature, symbols).
 std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> image,
                                                   const std::vector<Resource>& resources,
                                                   const AttachOptions& options);

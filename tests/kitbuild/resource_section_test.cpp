@@ -1,17 +1,24 @@
 // The resource section writer: what it writes reads back through the PE
-// reader resource for resource, and a kit runtime given resources stays a
-// well-formed image that can be given new ones again.
+// reader resource for resource, a kit runtime given resources stays a
+// well-formed image that can be given new ones again, and a damaged runtime
+// is refused with a message saying what is wrong.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
+#include "little_endian.h"
 #include "pe_image.h"
 #include "resource_reader.h"
 #include "resource_section_writer.h"
 #include "test_files.h"
 
 using namespace upkit::pe;
+using upkit::load_u16;
+using upkit::load_u32;
+using upkit::store_u16;
+using upkit::store_u32;
 using upkit::test::read_file;
 using upkit::test::test_data;
 
@@ -76,14 +83,54 @@ Bytes runtime(const char* arch)
     return read_file(test_data(std::string("kits/kit-runtime-") + arch + ".exe"));
 }
 
-std::uint32_t u32(const Bytes& b, std::size_t at)
-{
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24;
-}
-
 std::size_t checksum_offset(const Bytes& image)
 {
-    return u32(image, 0x3C) + 4 + 20 + 64;
+    return PeImage(image).optional_header_offset() + optional_header::kChecksum;
+}
+
+// The message of the ImageWriteError that attaching resources to `image`
+// throws; fails the test when none is thrown.
+std::string attach_error(const Bytes& image)
+{
+    try {
+        attach_resource_section(image, sample_resources(), {});
+    } catch (const ImageWriteError& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "no ImageWriteError";
+    return {};
+}
+
+// A PE32 image of `count` sections without file data, the first one a page
+// in memory, its headers just large enough for one more section header, and
+// no resources.
+Bytes image_of_empty_sections(std::size_t count)
+{
+    const std::size_t pe = dos_header::kSize;
+    const std::size_t coff = pe + pe_signature::kSize;
+    const std::size_t optional = coff + coff_header::kSize;
+    const std::size_t optional_size = optional_header::kDirectoriesPe32 + kMaxDataDirectories * data_directory::kSize;
+    const std::size_t table = optional + optional_size;
+    const std::size_t headers = (table + (count + 1) * section_header::kSize + 0x1FF) / 0x200 * 0x200;
+    Bytes image(headers, 0);
+    image[0] = 'M';
+    image[1] = 'Z';
+    store_u32(image, dos_header::kPeHeaderPointer, static_cast<std::uint32_t>(pe));
+    image[pe] = 'P';
+    image[pe + 1] = 'E';
+    store_u16(image, coff + coff_header::kMachine, kMachineI386);
+    store_u16(image, coff + coff_header::kSectionCount, static_cast<std::uint16_t>(count));
+    store_u16(image, coff + coff_header::kOptionalHeaderSize, static_cast<std::uint16_t>(optional_size));
+    store_u16(image, optional + optional_header::kMagic, kMagicPe32);
+    store_u32(image, optional + optional_header::kSectionAlignment, 0x1000);
+    store_u32(image, optional + optional_header::kFileAlignment, 0x200);
+    store_u32(image, optional + optional_header::kSizeOfHeaders, static_cast<std::uint32_t>(headers));
+    store_u32(image, optional + optional_header::kDirectoryCountPe32, kMaxDataDirectories);
+    for (std::size_t i = 0; i < count; ++i)
+        image[table + i * section_header::kSize] = 'S';
+    store_u32(image, table + section_header::kVirtualSize, 0x1000);
+    store_u32(image, table + section_header::kVirtualAddress, 0x1000);
+    return image;
 }
 
 }  // namespace
@@ -104,12 +151,12 @@ TEST(ResourceSection, CountsNamedEntriesApartFromIdsAndPlacesDataAligned)
     const std::uint32_t rva = 0x3000;
     const Bytes section = encode_resource_section(sample_resources(), rva);
     // Root: two named types (ARCHIVE, KÄRTE) then three numbered (6, 10, 16).
-    EXPECT_EQ(section[12] | section[13] << 8, 2);
-    EXPECT_EQ(section[14] | section[15] << 8, 3);
+    EXPECT_EQ(load_u16(section, resource_directory::kNamedEntryCount), 2);
+    EXPECT_EQ(load_u16(section, resource_directory::kIdEntryCount), 3);
     // The first root entry names ARCHIVE: high bit set, offset of its name.
-    const std::uint32_t first = u32(section, 16);
-    ASSERT_TRUE(first & 0x80000000u);
-    const std::size_t name_at = first & 0x7FFFFFFFu;
+    const std::uint32_t first = load_u32(section, resource_directory::kSize + resource_directory_entry::kName);
+    ASSERT_TRUE(first & resource_directory_entry::kNameIsString);
+    const std::size_t name_at = first & ~resource_directory_entry::kNameIsString;
     EXPECT_EQ(section[name_at], 7);
     EXPECT_EQ(section[name_at + 2], 'A');
     // Each data entry's address is 8-byte aligned within the section, and
@@ -157,7 +204,7 @@ TEST(AttachResources, UpdatesTheHeadersTheLoaderChecks)
         sum += kit[i] | kit[i + 1] << 8;
         sum = (sum & 0xFFFF) + (sum >> 16);
     }
-    EXPECT_EQ(u32(kit, field), sum + kit.size());
+    EXPECT_EQ(load_u32(kit, field), sum + kit.size());
 }
 
 TEST(AttachResources, ReplacesResourcesItAddedBefore)
@@ -185,12 +232,105 @@ TEST(AttachResources, RefusesImagesItCannotExtendSafely)
 
     // A section table that fills the headers leaves no room for another.
     Bytes crowded = bare;
-    const std::size_t headers_size_at = u32(crowded, 0x3C) + 4 + 20 + 60;
-    const std::size_t sections_at = u32(crowded, 0x3C) + 4 + 20 + (crowded[u32(crowded, 0x3C) + 4 + 16] |
-                                                                   crowded[u32(crowded, 0x3C) + 4 + 17] << 8);
-    const std::uint16_t count = crowded[u32(crowded, 0x3C) + 6] | crowded[u32(crowded, 0x3C) + 7] << 8;
-    const std::uint32_t tight = static_cast<std::uint32_t>(sections_at + count * 40);
-    for (int i = 0; i < 4; ++i)
-        crowded[headers_size_at + i] = static_cast<std::uint8_t>(tight >> (8 * i));
-    EXPECT_THROW(attach_resource_section(crowded, {}, {}), ImageWriteError);
+    const PeImage image(bare);
+    const std::size_t table_end = image.section_table_offset() + image.sections().size() * section_header::kSize;
+    store_u32(crowded, image.optional_header_offset() + optional_header::kSizeOfHeaders,
+              static_cast<std::uint32_t>(table_end));
+    EXPECT_NE(attach_error(crowded).find("no room for another section header"), std::string::npos);
+}
+
+// Damaged runtimes, with and without a resource section to replace: the
+// writer takes every offset it patches from the checked headers, so each is
+// refused before anything is written, never with a write past the bytes.
+TEST(AttachResources, RefusesDamagedRuntimesSayingWhatIsWrong)
+{
+    const Bytes bare = runtime("win32");
+    const Bytes kit = attach_resource_section(bare, sample_resources(), {});
+    struct Case {
+        std::string name;
+        const Bytes& image;
+        std::function<void(Bytes&, const PeImage&)> damage;
+        std::string words;
+    };
+    const auto section = [](const PeImage& image, std::size_t index) {
+        return image.section_table_offset() + index * section_header::kSize;
+    };
+    const auto last_section = [&](const PeImage& image) { return section(image, image.sections().size() - 1); };
+    const std::vector<Case> cases = {
+        {"no PE signature", bare, [](Bytes& b, const PeImage& i) { b[i.pe_header_offset()] = 'N'; },
+         "no PE signature"},
+        {"a section table past the end of the file", kit,
+         [](Bytes& b, const PeImage& i) { store_u16(b, i.coff_header_offset() + coff_header::kSectionCount, 0xFFFF); },
+         "section table (65535 sections"},
+        {"an unknown optional header", bare,
+         [](Bytes& b, const PeImage& i) { store_u16(b, i.optional_header_offset() + optional_header::kMagic, 0x0107); },
+         "magic 0x0107"},
+        {"data directories beyond the optional header", kit,
+         [](Bytes& b, const PeImage& i) {
+             store_u16(b, i.coff_header_offset() + coff_header::kOptionalHeaderSize,
+                       optional_header::kDirectoriesPe32 + 4 * data_directory::kSize);
+         },
+         "too short for the 16 data directories"},
+        {"no resource directory entry", kit,
+         [](Bytes& b, const PeImage& i) {
+             store_u32(b, i.optional_header_offset() + optional_header::kDirectoryCountPe32, kResourceDirectory);
+         },
+         "no resource directory entry"},
+        {"a resource directory outside the image", kit,
+         [](Bytes& b, const PeImage& i) {
+             store_u32(b, i.data_directory_offset(kResourceDirectory) + data_directory::kRva, 0x7FFFF000);
+         },
+         "resources are not in its last section"},
+        {"resources given to a runtime without a section for them", bare,
+         [](Bytes& b, const PeImage& i) {
+             store_u32(b, i.data_directory_offset(kResourceDirectory) + data_directory::kRva, 0x1000);
+         },
+         "resources are not in its last section"},
+        {"a section table past the headers", bare,
+         [&](Bytes& b, const PeImage& i) {
+             store_u32(b, i.optional_header_offset() + optional_header::kSizeOfHeaders,
+                       static_cast<std::uint32_t>(last_section(i)));
+         },
+         "runs past the end of the headers"},
+        {"section data over the section table", kit,
+         [&](Bytes& b, const PeImage& i) {
+             store_u32(b, section(i, 0) + section_header::kRawOffset, static_cast<std::uint32_t>(section(i, 1)));
+         },
+         "runs past the end of the headers"},
+        // The old resource section is cut off the end of the file: its data
+        // must not begin inside the headers the writer patches afterwards.
+        {"resource data from the start of the file", kit,
+         [&](Bytes& b, const PeImage& i) {
+             store_u32(b, last_section(i) + section_header::kRawOffset, 0);
+             store_u32(b, last_section(i) + section_header::kRawSize, static_cast<std::uint32_t>(b.size()));
+         },
+         "resource section begins inside its headers"},
+        {"resource data from inside the section table", kit,
+         [&](Bytes& b, const PeImage& i) {
+             const std::size_t from = section(i, 1);
+             store_u32(b, last_section(i) + section_header::kRawOffset, static_cast<std::uint32_t>(from));
+             store_u32(b, last_section(i) + section_header::kRawSize, static_cast<std::uint32_t>(b.size() - from));
+         },
+         "resource section begins inside its headers"},
+    };
+    for (const Case& c : cases) {
+        Bytes damaged = c.image;
+        c.damage(damaged, PeImage(c.image));
+        const std::string message = attach_error(damaged);
+        EXPECT_NE(message.find(c.words), std::string::npos) << c.name << ": " << message;
+    }
+}
+
+// The section count is 16 bits: an image with 65535 sections gets no other,
+// one with a section less gets its last.
+TEST(AttachResources, RefusesAnotherSectionOnlyWhenTheCountIsFull)
+{
+    EXPECT_NE(attach_error(image_of_empty_sections(0xFFFF)).find("the section table is full (65535 sections)"),
+              std::string::npos);
+
+    const Bytes kit = attach_resource_section(image_of_empty_sections(0xFFFE), sample_resources(), {});
+    const PeImage image(kit);
+    EXPECT_EQ(image.coff().section_count, 0xFFFF);
+    EXPECT_EQ(image.sections().back().name, ".rsrc");
+    expect_same(read_resources(image), sample_resources());
 }

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "little_endian.h"
 #include "pe_image.h"
 #include "test_files.h"
 #include "test_images.h"
@@ -14,6 +15,9 @@ namespace {
 
 using pe::PeError;
 using pe::PeImage;
+namespace coff_header = pe::coff_header;
+namespace optional_header = pe::optional_header;
+namespace section_header = pe::section_header;
 
 Bytes demo_kit(const std::string& arch)
 {
@@ -84,15 +88,16 @@ TEST(PeImage, RefusesAnImageCutShortAtEveryHeaderBoundary)
     const Bytes bytes = demo_kit("win32");
     const PeImage image(bytes);
     const std::size_t pe = image.pe_header_offset();
-    const std::size_t sections_end = image.section_table_offset() + 40 * image.sections().size();
+    const std::size_t coff = image.coff_header_offset();
+    const std::size_t sections_end = image.section_table_offset() + section_header::kSize * image.sections().size();
     const pe::Section& last = image.sections().back();
     const std::vector<std::pair<std::size_t, std::string>> cuts = {
         {0, "too short for an MS-DOS header"},
-        {63, "too short for an MS-DOS header"},
-        {pe + 3, "PE header offset"},
-        {pe + 4, "COFF file header"},
-        {pe + 23, "COFF file header"},
-        {image.optional_header_offset() + 95, "optional header"},
+        {pe::dos_header::kSize - 1, "too short for an MS-DOS header"},
+        {pe + pe::pe_signature::kSize - 1, "PE header offset"},
+        {coff, "COFF file header"},
+        {coff + coff_header::kSize - 1, "COFF file header"},
+        {image.optional_header_offset() + optional_header::kDirectoriesPe32 - 1, "optional header"},
         {image.section_table_offset() - 1, "optional header"},  // inside the data directories
         {image.section_table_offset(), "section table"},
         {sections_end - 1, "section table"},
@@ -112,8 +117,10 @@ TEST(PeImage, RefusesImpossibleHeaderValues)
     const Bytes original = demo_kit("win32");
     const PeImage image(original);
     const std::size_t pe = image.pe_header_offset();
-    const std::size_t optional = image.optional_header_offset();
-    const std::size_t first_section = image.section_table_offset();
+    const std::size_t optional_size = image.coff_header_offset() + coff_header::kOptionalHeaderSize;
+    const std::size_t magic = image.optional_header_offset() + optional_header::kMagic;
+    // The section header of .rsrc, the sixth section.
+    const std::size_t rsrc = image.section_table_offset() + 5 * section_header::kSize;
 
     struct Case {
         std::string name;
@@ -122,28 +129,34 @@ TEST(PeImage, RefusesImpossibleHeaderValues)
     };
     const std::vector<Case> cases = {
         {"not MZ", [](Bytes& b) { b[0] = 'Z'; }, "does not begin with \"MZ\""},
-        {"PE offset near 4 GiB", [](Bytes& b) { put32(b, 0x3C, 0xFFFFFFFE); }, "PE header offset 0xFFFFFFFE"},
+        {"PE offset near 4 GiB",
+         [](Bytes& b) { store_u32(b, pe::dos_header::kPeHeaderPointer, 0xFFFFFFFE); },
+         "PE header offset 0xFFFFFFFE"},
         {"no PE signature", [&](Bytes& b) { b[pe + 1] = 'X'; }, "no PE signature"},
-        {"no optional header", [&](Bytes& b) { put16(b, pe + 4 + 16, 0); }, "no optional header"},
-        {"unknown magic", [&](Bytes& b) { put16(b, optional, 0x0107); }, "magic 0x0107"},
+        {"no optional header", [&](Bytes& b) { store_u16(b, optional_size, 0); }, "no optional header"},
+        {"unknown magic", [&](Bytes& b) { store_u16(b, magic, 0x0107); }, "magic 0x0107"},
         {"PE32+ magic in a PE32-sized header",
          [&](Bytes& b) {
-             put16(b, optional, pe::kMagicPe32Plus);
-             put16(b, pe + 4 + 16, 100);
+             store_u16(b, magic, pe::kMagicPe32Plus);
+             store_u16(b, optional_size, 100);
          },
          "too short for a PE32+ header"},
         {"directories beyond the header",
-         [&](Bytes& b) { put16(b, pe + 4 + 16, 96 + 8 * 4); },
+         [&](Bytes& b) {
+             store_u16(b, optional_size, optional_header::kDirectoriesPe32 + 4 * pe::data_directory::kSize);
+         },
          "too short for the 16 data directories"},
-        {"65535 sections", [&](Bytes& b) { put16(b, pe + 4 + 2, 0xFFFF); }, "section table (65535 sections"},
+        {"65535 sections",
+         [&](Bytes& b) { store_u16(b, image.coff_header_offset() + coff_header::kSectionCount, 0xFFFF); },
+         "section table (65535 sections"},
         {"section data past the end",
-         [&](Bytes& b) { put32(b, first_section + 40 * 5 + 20, 0x7FFFFFF0); },
+         [&](Bytes& b) { store_u32(b, rsrc + section_header::kRawOffset, 0x7FFFFFF0); },
          "section 6 (.rsrc): its data at 0x7FFFFFF0"},
         {"section size past the end",
-         [&](Bytes& b) { put32(b, first_section + 40 * 5 + 16, 0xFFFFFFFF); },
+         [&](Bytes& b) { store_u32(b, rsrc + section_header::kRawSize, 0xFFFFFFFF); },
          "runs past the end of the file"},
         {"section reaching past 4 GiB",
-         [&](Bytes& b) { put32(b, first_section + 40 * 5 + 12, 0xFFFFF000); },
+         [&](Bytes& b) { store_u32(b, rsrc + section_header::kVirtualAddress, 0xFFFFF000); },
          "reaches past 4 GiB"},
     };
     for (const Case& c : cases) {
@@ -160,7 +173,7 @@ TEST(PeImage, ReadsSixteenDirectoriesOfAnyLargerCount)
 {
     Bytes bytes = demo_kit("win32");
     const PeImage original(bytes);
-    put32(bytes, original.optional_header_offset() + 92, 0xFFFFFFFF);
+    store_u32(bytes, original.optional_header_offset() + optional_header::kDirectoryCountPe32, 0xFFFFFFFF);
     const PeImage image(bytes);
     EXPECT_EQ(image.optional().declared_directory_count, 0xFFFFFFFFu);
     EXPECT_EQ(image.optional().data_directories.size(), 16u);
@@ -181,7 +194,7 @@ TEST(PeImage, MapsRvasOnlyInsideSectionsAndTheirFileData)
     // A section larger in memory than in the file: its tail has no file data.
     Bytes grown = bytes;
     const std::size_t header = PeImage(bytes).section_table_offset();
-    put32(grown, header + 8, 0x3000);
+    store_u32(grown, header + section_header::kVirtualSize, 0x3000);
     const PeImage tail(grown);
     EXPECT_EQ(tail.map_rva(kTestSectionRva + 0x2000).available, 0u);
     try {

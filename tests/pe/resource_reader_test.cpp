@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "little_endian.h"
 #include "pe_image.h"
 #include "resource_reader.h"
 #include "test_files.h"
@@ -20,7 +21,8 @@ using pe::PeError;
 using pe::Resource;
 using pe::ResourceKey;
 
-const std::uint32_t kSubdirectory = 0x80000000u;
+const std::uint32_t kSubdirectory = pe::resource_directory_entry::kTargetIsDirectory;
+const std::uint32_t kNamed = pe::resource_directory_entry::kNameIsString;
 
 std::vector<Resource> read_image(const Bytes& bytes)
 {
@@ -81,8 +83,8 @@ TEST_P(DemoKitResources, CarryTheBytesOfTheirSourceFiles)
     const Bytes icon = read_file(fs::path(DEMO_KIT_SOURCE) / "kit.ico");
     for (std::uint16_t image = 0; image < 2; ++image) {
         const std::size_t entry = 6 + 16 * image;
-        const std::size_t size = get32(icon, entry + 8);
-        const std::size_t offset = get32(icon, entry + 12);
+        const std::size_t size = load_u32(icon, entry + 8);
+        const std::size_t offset = load_u32(icon, entry + 12);
         EXPECT_EQ(find(pe::kTypeIcon, image + 1).data,
                   Bytes(icon.begin() + static_cast<std::ptrdiff_t>(offset),
                         icon.begin() + static_cast<std::ptrdiff_t>(offset + size)));
@@ -124,13 +126,13 @@ TEST(ResourceReader, ReadsBackWhatASectionHolds)
 TEST(ResourceReader, FindsNothingInAnImageWithoutResourceDirectory)
 {
     Bytes bytes = image_with_resource_section(Bytes(32, 0));
-    const std::size_t directory = pe::PeImage(bytes).optional_header_offset() + 96 + 2 * 8;
-    put32(bytes, directory, 0);
-    put32(bytes, directory + 4, 0);
+    const std::size_t directory = pe::PeImage(bytes).data_directory_offset(pe::kResourceDirectory);
+    store_u32(bytes, directory + pe::data_directory::kRva, 0);
+    store_u32(bytes, directory + pe::data_directory::kDataSize, 0);
     EXPECT_TRUE(read_image(bytes).empty());
 
-    put32(bytes, directory, 0x9000);  // in no section
-    put32(bytes, directory + 4, 32);
+    store_u32(bytes, directory + pe::data_directory::kRva, 0x9000);  // in no section
+    store_u32(bytes, directory + pe::data_directory::kDataSize, 32);
     EXPECT_NE(read_error(bytes).find("resource directory at RVA 0x9000 lies in no section"), std::string::npos);
 }
 
@@ -190,17 +192,17 @@ TEST(ResourceReader, RefusesDamagedTrees)
              put16(t, 0x0E, 0xFFFF);
          },
          "announces 131070 entries"},
-        {"type name past the end", [](Bytes& t) { put32(t, 0x10, 0x80000000u | 0x7F000); }, "its name at offset"},
+        {"type name past the end", [](Bytes& t) { put32(t, 0x10, kNamed | 0x7F000); }, "its name at offset"},
         {"type name running past the end",
          [](Bytes& t) {
-             put32(t, 0x10, 0x80000000u | 0x60);
+             put32(t, 0x10, kNamed | 0x60);
              put16(t, 0x60, 0x4000);
          },
          "(16384 characters) runs past the end"},
         {"id wider than 16 bits", [](Bytes& t) { put32(t, 0x28, 0x12345); }, "id 74565 does not fit 16 bits"},
         {"named language",
          [](Bytes& t) {
-             put32(t, 0x40, 0x80000000u | 0x60);
+             put32(t, 0x40, kNamed | 0x60);
              put16(t, 0x60, 1);
              put16(t, 0x62, 'X');
          },

@@ -4,12 +4,17 @@
 #include <map>
 #include <stdexcept>
 
+#include "little_endian.h"
+#include "pe_image.h"
+
 namespace upkit::test {
 
 namespace {
 
 const std::uint32_t kPeHeaderOffset = 0x80;
-const std::uint16_t kOptionalHeaderSize = 224;  // PE32 with 16 data directories
+// PE32 with all 16 data directories.
+const std::uint16_t kOptionalHeaderSize =
+    pe::optional_header::kDirectoriesPe32 + pe::kMaxDataDirectories * pe::data_directory::kSize;
 
 std::size_t align(std::size_t value, std::size_t to)
 {
@@ -23,8 +28,20 @@ using Types = std::map<pe::ResourceKey, Names>;
 
 void put_directory(Bytes& bytes, std::size_t at, std::size_t named, std::size_t ids)
 {
-    put16(bytes, at + 12, static_cast<std::uint16_t>(named));
-    put16(bytes, at + 14, static_cast<std::uint16_t>(ids));
+    store_u16(bytes, at + pe::resource_directory::kNamedEntryCount, static_cast<std::uint16_t>(named));
+    store_u16(bytes, at + pe::resource_directory::kIdEntryCount, static_cast<std::uint16_t>(ids));
+}
+
+std::size_t directory_size(std::size_t entries)
+{
+    return pe::resource_directory::kSize + entries * pe::resource_directory_entry::kSize;
+}
+
+// Where a directory entry's two fields go.
+void put_entry(Bytes& bytes, std::size_t at, std::uint32_t name, std::uint32_t target)
+{
+    store_u32(bytes, at + pe::resource_directory_entry::kName, name);
+    store_u32(bytes, at + pe::resource_directory_entry::kTarget, target);
 }
 
 template <typename Map>
@@ -36,26 +53,38 @@ std::size_t named_count(const Map& entries)
 
 }  // namespace
 
+namespace {
+
+void check_within(std::size_t size, std::size_t at, std::size_t count)
+{
+    if (!fits(size, at, count))
+        throw std::out_of_range("a test writes or reads past the end of its bytes");
+}
+
+}  // namespace
+
 void put16(Bytes& bytes, std::size_t at, std::uint16_t value)
 {
-    bytes.at(at) = static_cast<std::uint8_t>(value);
-    bytes.at(at + 1) = static_cast<std::uint8_t>(value >> 8);
+    check_within(bytes.size(), at, 2);
+    store_u16(bytes, at, value);
 }
 
 void put32(Bytes& bytes, std::size_t at, std::uint32_t value)
 {
-    put16(bytes, at, static_cast<std::uint16_t>(value));
-    put16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
+    check_within(bytes.size(), at, 4);
+    store_u32(bytes, at, value);
 }
 
 std::uint16_t get16(std::span<const std::uint8_t> bytes, std::size_t at)
 {
-    return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+    check_within(bytes.size(), at, 2);
+    return load_u16(bytes, at);
 }
 
 std::uint32_t get32(std::span<const std::uint8_t> bytes, std::size_t at)
 {
-    return get16(bytes, at) | (static_cast<std::uint32_t>(get16(bytes, at + 2)) << 16);
+    check_within(bytes.size(), at, 4);
+    return load_u32(bytes, at);
 }
 
 Bytes utf16(const std::string& ascii, bool with_nul)
@@ -72,41 +101,47 @@ Bytes utf16(const std::string& ascii, bool with_nul)
 
 Bytes image_with_resource_section(std::span<const std::uint8_t> section)
 {
+    namespace coff_header = pe::coff_header;
+    namespace optional_header = pe::optional_header;
+    namespace section_header = pe::section_header;
     const std::size_t raw_size = align(section.size(), 0x200);
     Bytes image(kTestSectionFileOffset + raw_size, 0);
     image[0] = 'M';
     image[1] = 'Z';
-    put32(image, 0x3C, kPeHeaderOffset);
+    store_u32(image, pe::dos_header::kPeHeaderPointer, kPeHeaderOffset);
     image[kPeHeaderOffset] = 'P';
     image[kPeHeaderOffset + 1] = 'E';
 
-    const std::size_t coff = kPeHeaderOffset + 4;
-    put16(image, coff, 0x014C);    // i386
-    put16(image, coff + 2, 1);     // one section
-    put16(image, coff + 16, kOptionalHeaderSize);
-    put16(image, coff + 18, 0x0102);  // executable, 32-bit
+    const std::size_t coff = kPeHeaderOffset + pe::pe_signature::kSize;
+    store_u16(image, coff + coff_header::kMachine, pe::kMachineI386);
+    store_u16(image, coff + coff_header::kSectionCount, 1);
+    store_u16(image, coff + coff_header::kOptionalHeaderSize, kOptionalHeaderSize);
+    store_u16(image, coff + coff_header::kCharacteristics, 0x0102);  // executable, 32-bit
 
-    const std::size_t optional = coff + 20;
-    put16(image, optional, 0x010B);
-    put32(image, optional + 28, 0x400000);  // image base
-    put32(image, optional + 32, 0x1000);    // section alignment
-    put32(image, optional + 36, 0x200);     // file alignment
-    put16(image, optional + 48, 4);         // subsystem version 4.0
-    put32(image, optional + 56, static_cast<std::uint32_t>(kTestSectionRva + align(section.size(), 0x1000)));
-    put32(image, optional + 60, kTestSectionFileOffset);
-    put16(image, optional + 68, 2);  // Windows GUI
-    put32(image, optional + 92, 16);
-    put32(image, optional + 96 + 2 * 8, kTestSectionRva);
-    put32(image, optional + 96 + 2 * 8 + 4, static_cast<std::uint32_t>(section.size()));
+    const std::size_t optional = coff + coff_header::kSize;
+    store_u16(image, optional + optional_header::kMagic, pe::kMagicPe32);
+    store_u32(image, optional + optional_header::kImageBasePe32, 0x400000);
+    store_u32(image, optional + optional_header::kSectionAlignment, 0x1000);
+    store_u32(image, optional + optional_header::kFileAlignment, 0x200);
+    store_u16(image, optional + optional_header::kSubsystemVersionMajor, 4);
+    store_u32(image, optional + optional_header::kSizeOfImage,
+              static_cast<std::uint32_t>(kTestSectionRva + align(section.size(), 0x1000)));
+    store_u32(image, optional + optional_header::kSizeOfHeaders, kTestSectionFileOffset);
+    store_u16(image, optional + optional_header::kSubsystem, pe::kSubsystemWindowsGui);
+    store_u32(image, optional + optional_header::kDirectoryCountPe32, pe::kMaxDataDirectories);
+    const std::size_t resources =
+        optional + optional_header::kDirectoriesPe32 + pe::kResourceDirectory * pe::data_directory::kSize;
+    store_u32(image, resources + pe::data_directory::kRva, kTestSectionRva);
+    store_u32(image, resources + pe::data_directory::kDataSize, static_cast<std::uint32_t>(section.size()));
 
     const std::size_t header = optional + kOptionalHeaderSize;
     const char name[] = ".rsrc";
-    std::copy(name, name + 5, image.begin() + static_cast<std::ptrdiff_t>(header));
-    put32(image, header + 8, static_cast<std::uint32_t>(section.size()));
-    put32(image, header + 12, kTestSectionRva);
-    put32(image, header + 16, static_cast<std::uint32_t>(raw_size));
-    put32(image, header + 20, kTestSectionFileOffset);
-    put32(image, header + 36, 0x40000040);  // initialised data, readable
+    std::copy(name, name + 5, image.begin() + static_cast<std::ptrdiff_t>(header + section_header::kName));
+    store_u32(image, header + section_header::kVirtualSize, static_cast<std::uint32_t>(section.size()));
+    store_u32(image, header + section_header::kVirtualAddress, kTestSectionRva);
+    store_u32(image, header + section_header::kRawSize, static_cast<std::uint32_t>(raw_size));
+    store_u32(image, header + section_header::kRawOffset, kTestSectionFileOffset);
+    store_u32(image, header + section_header::kCharacteristics, 0x40000040);  // initialised data, readable
 
     std::copy(section.begin(), section.end(), image.begin() + kTestSectionFileOffset);
     return image;
@@ -114,31 +149,34 @@ Bytes image_with_resource_section(std::span<const std::uint8_t> section)
 
 Bytes resource_section(const std::vector<pe::Resource>& resources, std::uint32_t section_rva)
 {
+    namespace data_entry = pe::resource_data_entry;
+    namespace name_field = pe::resource_name;
+    const std::uint32_t kDirectory = pe::resource_directory_entry::kTargetIsDirectory;
     Types types;
     for (const pe::Resource& resource : resources)
         if (!types[resource.type][resource.name].emplace(resource.language, &resource).second)
             throw std::invalid_argument("two resources with the same type, name and language");
 
     // Sizes first: directories, then names, then data entries, then data.
-    std::size_t directories = 16 + 8 * types.size();
+    std::size_t directories = directory_size(types.size());
     std::size_t name_bytes = 0;
     std::size_t data_entries = 0;
     const auto add_name = [&](const pe::ResourceKey& key) {
         if (!key.is_id())
-            name_bytes += 2 + 2 * key.name.size();
+            name_bytes += name_field::kUnits + 2 * key.name.size();
     };
     for (const auto& [type, names] : types) {
         add_name(type);
-        directories += 16 + 8 * names.size();
+        directories += directory_size(names.size());
         for (const auto& [name, languages] : names) {
             add_name(name);
-            directories += 16 + 8 * languages.size();
+            directories += directory_size(languages.size());
             data_entries += languages.size();
         }
     }
     const std::size_t names_at = directories;
     const std::size_t entries_at = align(names_at + name_bytes, 4);
-    std::size_t data_at = align(entries_at + 16 * data_entries, 8);
+    std::size_t data_at = align(entries_at + data_entry::kSize * data_entries, 8);
     std::size_t end = data_at;
     for (const pe::Resource& resource : resources)
         end += align(resource.data.size(), 8);
@@ -151,42 +189,40 @@ Bytes resource_section(const std::vector<pe::Resource>& resources, std::uint32_t
         if (key.is_id())
             return *key.id;
         const std::size_t at = next_name;
-        put16(section, at, static_cast<std::uint16_t>(key.name.size()));
+        store_u16(section, at + name_field::kLength, static_cast<std::uint16_t>(key.name.size()));
         for (std::size_t i = 0; i < key.name.size(); ++i)
-            put16(section, at + 2 + 2 * i, static_cast<unsigned char>(key.name[i]));
-        next_name += 2 + 2 * key.name.size();
-        return 0x80000000u | static_cast<std::uint32_t>(at);
+            store_u16(section, at + name_field::kUnits + 2 * i, static_cast<unsigned char>(key.name[i]));
+        next_name += name_field::kUnits + 2 * key.name.size();
+        return pe::resource_directory_entry::kNameIsString | static_cast<std::uint32_t>(at);
     };
 
     const std::size_t root = next_directory;
     put_directory(section, root, named_count(types), types.size() - named_count(types));
-    next_directory += 16 + 8 * types.size();
-    std::size_t type_slot = root + 16;
+    next_directory += directory_size(types.size());
+    std::size_t type_slot = root + pe::resource_directory::kSize;
     for (const auto& [type, names] : types) {
         const std::size_t type_directory = next_directory;
-        put32(section, type_slot, key_field(type));
-        put32(section, type_slot + 4, 0x80000000u | static_cast<std::uint32_t>(type_directory));
-        type_slot += 8;
+        put_entry(section, type_slot, key_field(type), kDirectory | static_cast<std::uint32_t>(type_directory));
+        type_slot += pe::resource_directory_entry::kSize;
         put_directory(section, type_directory, named_count(names), names.size() - named_count(names));
-        next_directory += 16 + 8 * names.size();
-        std::size_t name_slot = type_directory + 16;
+        next_directory += directory_size(names.size());
+        std::size_t name_slot = type_directory + pe::resource_directory::kSize;
         for (const auto& [name, languages] : names) {
             const std::size_t language_directory = next_directory;
-            put32(section, name_slot, key_field(name));
-            put32(section, name_slot + 4, 0x80000000u | static_cast<std::uint32_t>(language_directory));
-            name_slot += 8;
+            put_entry(section, name_slot, key_field(name), kDirectory | static_cast<std::uint32_t>(language_directory));
+            name_slot += pe::resource_directory_entry::kSize;
             put_directory(section, language_directory, 0, languages.size());
-            next_directory += 16 + 8 * languages.size();
-            std::size_t language_slot = language_directory + 16;
+            next_directory += directory_size(languages.size());
+            std::size_t language_slot = language_directory + pe::resource_directory::kSize;
             for (const auto& [language, resource] : languages) {
-                put32(section, language_slot, language);
-                put32(section, language_slot + 4, static_cast<std::uint32_t>(next_entry));
-                language_slot += 8;
+                put_entry(section, language_slot, language, static_cast<std::uint32_t>(next_entry));
+                language_slot += pe::resource_directory_entry::kSize;
                 data_at = align(data_at, 8);
-                put32(section, next_entry, static_cast<std::uint32_t>(section_rva + data_at));
-                put32(section, next_entry + 4, static_cast<std::uint32_t>(resource->data.size()));
-                put32(section, next_entry + 8, resource->code_page);
-                next_entry += 16;
+                store_u32(section, next_entry + data_entry::kRva, static_cast<std::uint32_t>(section_rva + data_at));
+                store_u32(section, next_entry + data_entry::kDataSize,
+                          static_cast<std::uint32_t>(resource->data.size()));
+                store_u32(section, next_entry + data_entry::kCodePage, resource->code_page);
+                next_entry += data_entry::kSize;
                 std::copy(resource->data.begin(), resource->data.end(),
                           section.begin() + static_cast<std::ptrdiff_t>(data_at));
                 data_at += resource->data.size();

@@ -1,7 +1,8 @@
 // PE images made in tests, independently of the code under test: a minimal
-// 32-bit image around a given resource section, resource sections laid out
-// from a list of resources, and the little-endian writes that hand-made
-// (malformed) resource trees need.
+// 32-bit image around a given resource section and resource sections laid
+// out from a list of resources, both written at the named offsets of
+// pe_image.h (which the tests of linker-made images check), and checked
+// little-endian reads and writes for hand-made (malformed) data.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,8 @@ using Bytes = std::vector<std::uint8_t>;
 const std::uint32_t kTestSectionRva = 0x1000;
 const std::uint32_t kTestSectionFileOffset = 0x200;
 
+// These throw std::out_of_range for an offset outside the bytes instead of
+// writing or reading past them.
 void put16(Bytes& bytes, std::size_t at, std::uint16_t value);
 void put32(Bytes& bytes, std::size_t at, std::uint32_t value);
 std::uint16_t get16(std::span<const std::uint8_t> bytes, std::size_t at);

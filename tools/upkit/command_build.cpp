@@ -10,6 +10,7 @@
 #include "kit_image.h"
 #include "kit_runtime_location.h"
 #include "manifest.h"
+#include "pe_image.h"
 
 namespace fs = std::filesystem;
 using namespace upkit;
@@ -39,16 +40,15 @@ std::vector<std::uint8_t> read_file(const fs::path& path)
     return bytes;
 }
 
-// The machine a PE image is built for, or 0 when the bytes are no PE image.
+// The machine a PE image is built for, or 0 when the bytes are no PE image
+// whose headers read whole.
 std::uint16_t image_machine(const std::vector<std::uint8_t>& image)
 {
-    if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z')
+    try {
+        return pe::PeImage(image).coff().machine;
+    } catch (const pe::PeError&) {
         return 0;
-    const std::uint32_t pe = image[0x3C] | image[0x3D] << 8 | image[0x3E] << 16 | std::uint32_t(image[0x3F]) << 24;
-    if (pe > image.size() || image.size() - pe < 6 || image[pe] != 'P' || image[pe + 1] != 'E' || image[pe + 2] ||
-        image[pe + 3])
-        return 0;
-    return static_cast<std::uint16_t>(image[pe + 4] | image[pe + 5] << 8);
+    }
 }
 
 std::vector<std::uint8_t> load_runtime(const BuildOptions& options, fs::path& used)
