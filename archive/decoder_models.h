@@ -5,6 +5,7 @@
 // Entry i owns the interval [c[i+1], c[i]) of the model's total c[0].
 #pragma once
 
+#include "item_format.h"
 #include "win32_api.h"
 
 struct ModelEntry {
@@ -25,9 +26,6 @@ const unsigned kModelTotalLimit = 3800;
 // What a decoded symbol adds to its frequency.
 const unsigned kModelIncrement = 8;
 
-const int kLengthSlots = 27;
-const int kPositionSlots = 42;
-
 extern const BYTE length_extra_bits[kLengthSlots];
 extern const BYTE position_extra_bits[kPositionSlots];
 extern DWORD length_base[kLengthSlots];
@@ -35,15 +33,11 @@ extern DWORD position_base[kPositionSlots];
 
 // The nine models of the open archive.
 extern AdaptiveModel selector_model;
-extern AdaptiveModel literal_models[4];
+extern AdaptiveModel literal_models[kLiteralModels];
 extern AdaptiveModel length_model;
 extern AdaptiveModel match3_position_model;
 extern AdaptiveModel match4_position_model;
 extern AdaptiveModel long_match_position_model;
-
-// Position slots of 3- and 4-byte matches start below these.
-const DWORD kMatch3Reach = 4096;
-const DWORD kMatch4Reach = 262144;
 
 // Fills length_base and position_base from the extra-bit tables.
 void compute_slot_bases();

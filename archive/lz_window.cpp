@@ -24,11 +24,11 @@ int flush_threshold;
 WORD check_value;
 
 // A flush is due once `remaining` is at or below the threshold, that is once
-// window_size - 259 bytes wait: the next item could otherwise overwrite a
-// byte that has not been written yet.
+// window_size - kMaxMatch bytes wait: the next item could otherwise overwrite
+// a byte that has not been written yet.
 void set_flush_threshold()
 {
-    long long threshold = static_cast<long long>(remaining) - window_size + kLongestItem;
+    long long threshold = static_cast<long long>(remaining) - window_size + kMaxMatch;
     const long long lowest = -0x7FFFFFFFLL - 1;
     flush_threshold = static_cast<int>(threshold < lowest ? lowest : threshold);
 }
@@ -37,13 +37,13 @@ void decode_item()
 {
     const int selector = decode_symbol(&selector_model);
     switch (selector) {
-    case 4:
+    case kSelectMatch3:
         decode_match3();
         break;
-    case 5:
+    case kSelectMatch4:
         decode_match4();
         break;
-    case 6:
+    case kSelectLong:
         decode_long_match();
         break;
     default:
@@ -92,20 +92,20 @@ void decode_literal(int literal_model)
 
 void decode_match3()
 {
-    remaining -= 3;
-    copy_match(decode_distance(&match3_position_model), 3);
+    remaining -= kMatch3Length;
+    copy_match(decode_distance(&match3_position_model), kMatch3Length);
 }
 
 void decode_match4()
 {
-    remaining -= 4;
-    copy_match(decode_distance(&match4_position_model), 4);
+    remaining -= kMatch4Length;
+    copy_match(decode_distance(&match4_position_model), kMatch4Length);
 }
 
 void decode_long_match()
 {
     const int slot = decode_symbol(&length_model);
-    const int length = static_cast<int>(length_base[slot] + read_raw_bits(length_extra_bits[slot]) + 5);
+    const int length = static_cast<int>(length_base[slot] + read_raw_bits(length_extra_bits[slot]) + kMinLongMatch);
     remaining -= length;
     copy_match(decode_distance(&long_match_position_model), length);
 }
