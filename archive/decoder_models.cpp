@@ -1,6 +1,7 @@
 #include "decoder_models.h"
 
 #include "input_stream.h"
+#include "invariant.h"
 #include "total_division.h"
 
 constexpr BYTE length_extra_bits[kLengthSlots] = {
@@ -146,6 +147,9 @@ int position_slots_below(DWORD limit)
 
 void reset_model(AdaptiveModel* model, int symbol_count, int first_symbol)
 {
+    // The entries hold at most kMaxModelSymbols, and a model without symbols
+    // could code nothing.
+    UPKIT_ASSERT(symbol_count >= 1 && symbol_count <= kMaxModelSymbols);
     model->symbol_count = symbol_count;
     model->rescales_before_rebuild = 4;
     for (int n = 0; n <= symbol_count; ++n) {
@@ -175,10 +179,18 @@ void initialise_models(DWORD window_size)
 
 void rescale_model(AdaptiveModel* model)
 {
+    // Frequencies are the differences of neighbouring cumulatives, which
+    // halving and rebuilding read so. The order is checked here rather than
+    // for every symbol: between rescales a symbol only adds to the entries up
+    // to its own, which keeps the order and the end entry's 0.
+    UPKIT_ASSERT(model_is_ordered(model));
     if (--model->rescales_before_rebuild != 0)
         halve_model(model);
     else
         rebuild_model(model);
+    // A symbol keeps a part of the interval (over a quarter of 2^16 wide)
+    // only while the total stays far below its width.
+    UPKIT_ASSERT(model_is_ordered(model) && model->entries[0].cumulative <= kModelTotalLimit);
 }
 
 short arith_target(DWORD total)

@@ -56,6 +56,20 @@ void reset_model(AdaptiveModel* model, int symbol_count, int first_symbol);
 // Halves the model, or every so often rebuilds it sorted by frequency.
 void rescale_model(AdaptiveModel* model);
 
+// Whether the model keeps the rule of its entries: cumulatives strictly
+// decreasing down to the end entry's 0. For checks only.
+inline bool model_is_ordered(const AdaptiveModel* model)
+{
+    const ModelEntry* e = model->entries;
+    if (e[model->symbol_count].cumulative != 0)
+        return false;
+    for (int i = 0; i < model->symbol_count; ++i) {
+        if (e[i].cumulative <= e[i + 1].cumulative)
+            return false;
+    }
+    return true;
+}
+
 // The slot of the model interval that the code word points into, as a signed
 // 16-bit value. Only meaningful for a code word inside the interval.
 short arith_target(DWORD total);

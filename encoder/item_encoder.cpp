@@ -5,6 +5,8 @@
 #include <bit>
 #include <stdexcept>
 
+#include "invariant.h"
+
 namespace upkit {
 
 namespace {
@@ -52,7 +54,11 @@ int position_slot(std::uint32_t distance)
     if (v < 4)
         return static_cast<int>(v);
     const int top = std::bit_width(v) - 1;
-    return 2 * top + static_cast<int>((v >> (top - 1)) & 1);
+    const int slot = 2 * top + static_cast<int>((v >> (top - 1)) & 1);
+    // The slot indexes the extra bits and the prices. A distance of 0, which
+    // no match has, wraps to the top and fails here too.
+    UPKIT_ASSERT(slot < kPositionSlots);
+    return slot;
 }
 
 int length_slot(std::uint32_t length)
@@ -68,6 +74,7 @@ int length_slot(std::uint32_t length)
         }
         return table;
     }();
+    UPKIT_ASSERT(length >= kMinLongMatch && length <= kMaxMatch);   // the table's lengths
     return slots[length - kMinLongMatch];
 }
 
