@@ -14,6 +14,9 @@ struct ModelEntry {
 };
 
 const int kMaxModelSymbols = 64;
+static_assert(kSelectorSymbols <= kMaxModelSymbols && kLiteralModelSymbols <= kMaxModelSymbols &&
+                  kLengthSlots <= kMaxModelSymbols && kPositionSlots <= kMaxModelSymbols,
+              "the symbols of every model fit its entries");
 
 struct AdaptiveModel {
     int symbol_count;
