@@ -125,7 +125,8 @@ protected:
             // Frequencies that rescale and rebuild the model now and then;
             // the end entry (index count) keeps its 0.
             ModelEntry* e = m.entries;
-            const int up_to = static_cast<int>(random_() % (random_() % 4 == 0 ? count : std::min(count, 3)));
+            const int reach = random_() % 4 == 0 ? count : std::min(count, 3);
+            const int up_to = static_cast<int>(random_() % static_cast<unsigned>(reach));
             for (int j = 0; j <= up_to; ++j)
                 e[j].cumulative = static_cast<WORD>(e[j].cumulative + kModelIncrement);
             if (e[0].cumulative > kModelTotalLimit)
