@@ -53,7 +53,6 @@ protected:
     int ExtractOne(int write, int index, const char* directory, int keep_paths);
 
 private:
-    void ReadDirectory();
     int ReadText(char** text, int* length);
     void FreeEntries();
     int Closed();

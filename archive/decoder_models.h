@@ -5,6 +5,7 @@
 // Entry i owns the interval [c[i+1], c[i]) of the model's total c[0].
 #pragma once
 
+#include "item_format.h"
 #include "win32_api.h"
 
 struct ModelEntry {
@@ -13,6 +14,9 @@ struct ModelEntry {
 };
 
 const int kMaxModelSymbols = 64;
+static_assert(kSelectorSymbols <= kMaxModelSymbols && kLiteralModelSymbols <= kMaxModelSymbols &&
+                  kLengthSlots <= kMaxModelSymbols && kPositionSlots <= kMaxModelSymbols,
+              "the symbols of every model fit its entries");
 
 struct AdaptiveModel {
     int symbol_count;
@@ -25,9 +29,6 @@ const unsigned kModelTotalLimit = 3800;
 // What a decoded symbol adds to its frequency.
 const unsigned kModelIncrement = 8;
 
-const int kLengthSlots = 27;
-const int kPositionSlots = 42;
-
 extern const BYTE length_extra_bits[kLengthSlots];
 extern const BYTE position_extra_bits[kPositionSlots];
 extern DWORD length_base[kLengthSlots];
@@ -35,15 +36,11 @@ extern DWORD position_base[kPositionSlots];
 
 // The nine models of the open archive.
 extern AdaptiveModel selector_model;
-extern AdaptiveModel literal_models[4];
+extern AdaptiveModel literal_models[kLiteralModels];
 extern AdaptiveModel length_model;
 extern AdaptiveModel match3_position_model;
 extern AdaptiveModel match4_position_model;
 extern AdaptiveModel long_match_position_model;
-
-// Position slots of 3- and 4-byte matches start below these.
-const DWORD kMatch3Reach = 4096;
-const DWORD kMatch4Reach = 262144;
 
 // Fills length_base and position_base from the extra-bit tables.
 void compute_slot_bases();
@@ -61,6 +58,20 @@ void reset_model(AdaptiveModel* model, int symbol_count, int first_symbol);
 
 // Halves the model, or every so often rebuilds it sorted by frequency.
 void rescale_model(AdaptiveModel* model);
+
+// Whether the model keeps the rule of its entries: cumulatives strictly
+// decreasing down to the end entry's 0. For checks only.
+inline bool model_is_ordered(const AdaptiveModel* model)
+{
+    const ModelEntry* e = model->entries;
+    if (e[model->symbol_count].cumulative != 0)
+        return false;
+    for (int i = 0; i < model->symbol_count; ++i) {
+        if (e[i].cumulative <= e[i + 1].cumulative)
+            return false;
+    }
+    return true;
+}
 
 // The slot of the model interval that the code word points into, as a signed
 // 16-bit value. Only meaningful for a code word inside the interval.

@@ -1,6 +1,7 @@
 #include "input_stream.h"
 
 #include "engine_codes.h"
+#include "invariant.h"
 
 DWORD bit_register;
 WORD arith_low;
@@ -13,6 +14,9 @@ namespace {
 
 const int kPathCapacity = 512;   // room for a 255-character path to grow
 const int kLongestPath = 255;
+// A continuation file's name: a dot and at least three digits of its number
+// (at most ten) where the extension began, or after the whole path.
+static_assert(kPathCapacity >= kLongestPath + 1 + 10 + 1, "a continuation file's name fits");
 const int kBlockSize = 16384;
 const int kSmallestBlock = 2048;
 
@@ -26,6 +30,7 @@ int input_error;
 // Records a failure. From now on every byte is 0 and no file is touched.
 void fail(int code)
 {
+    UPKIT_ASSERT(code != 0);   // 0 would read as no failure at all
     input_error = code;
     input_remaining = 0;
     report_error(code, nullptr);
@@ -140,6 +145,8 @@ BYTE input_refill()
         if (input_remaining > 0)
             break;
     }
+    // A byte of the block just read, never one left over from before.
+    UPKIT_ASSERT(input_cursor >= input_buffer && input_remaining <= input_buffer + input_buffer_size - input_cursor);
     --input_remaining;
     return *input_cursor++;
 }
@@ -150,6 +157,9 @@ void input_next_volume()
     close_current_file();
     if (input_error)
         return;
+    // The extension begins inside the path the stream was opened with, or just
+    // after it: the path never grows past its first continuation name.
+    UPKIT_ASSERT(extension - input_path <= kLongestPath + 1);
     if (*extension == '\0')
         *extension++ = '.';
     ++input_volume;

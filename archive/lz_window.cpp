@@ -3,6 +3,7 @@
 #include "decoder_models.h"
 #include "engine_codes.h"
 #include "input_stream.h"
+#include "invariant.h"
 #include "output_files.h"
 
 BYTE* window;
@@ -24,11 +25,11 @@ int flush_threshold;
 WORD check_value;
 
 // A flush is due once `remaining` is at or below the threshold, that is once
-// window_size - 259 bytes wait: the next item could otherwise overwrite a
-// byte that has not been written yet.
+// window_size - kMaxMatch bytes wait: the next item could otherwise overwrite
+// a byte that has not been written yet.
 void set_flush_threshold()
 {
-    long long threshold = static_cast<long long>(remaining) - window_size + kLongestItem;
+    long long threshold = static_cast<long long>(remaining) - window_size + kMaxMatch;
     const long long lowest = -0x7FFFFFFFLL - 1;
     flush_threshold = static_cast<int>(threshold < lowest ? lowest : threshold);
 }
@@ -37,13 +38,13 @@ void decode_item()
 {
     const int selector = decode_symbol(&selector_model);
     switch (selector) {
-    case 4:
+    case kSelectMatch3:
         decode_match3();
         break;
-    case 5:
+    case kSelectMatch4:
         decode_match4();
         break;
-    case 6:
+    case kSelectLong:
         decode_long_match();
         break;
     default:
@@ -62,6 +63,9 @@ int decode_distance(AdaptiveModel* model)
 
 void decoder_setup(unsigned window_bits)
 {
+    // The reader refuses any other: a smaller window could not hold what
+    // waits to be written, and distances cannot reach farther.
+    UPKIT_ASSERT(window_bits >= kMinWindowBits && window_bits <= kMaxWindowBits);
     decoder_release();
     decoder_error = input_status();
     window_size = 1 << window_bits;
@@ -92,26 +96,30 @@ void decode_literal(int literal_model)
 
 void decode_match3()
 {
-    remaining -= 3;
-    copy_match(decode_distance(&match3_position_model), 3);
+    remaining -= kMatch3Length;
+    copy_match(decode_distance(&match3_position_model), kMatch3Length);
 }
 
 void decode_match4()
 {
-    remaining -= 4;
-    copy_match(decode_distance(&match4_position_model), 4);
+    remaining -= kMatch4Length;
+    copy_match(decode_distance(&match4_position_model), kMatch4Length);
 }
 
 void decode_long_match()
 {
     const int slot = decode_symbol(&length_model);
-    const int length = static_cast<int>(length_base[slot] + read_raw_bits(length_extra_bits[slot]) + 5);
+    const int length = static_cast<int>(length_base[slot] + read_raw_bits(length_extra_bits[slot]) + kMinLongMatch);
     remaining -= length;
     copy_match(decode_distance(&long_match_position_model), length);
 }
 
 void copy_match(int distance, int length)
 {
+    // The slots reach back to the window's size at most, and the flushes
+    // leave room for the longest match only.
+    UPKIT_ASSERT(distance >= 1 && distance <= window_size);
+    UPKIT_ASSERT(length >= kMinMatch && length <= kMaxMatch);
     int src = (window_pos - distance) & window_mask;
     int dst = window_pos;
     window_pos = (window_pos + length) & window_mask;
@@ -161,6 +169,7 @@ WORD update_check_value(WORD check, const BYTE* data, int length)
 
 int write_window_span(int offset, int length)
 {
+    UPKIT_ASSERT(offset >= 0 && length >= 0 && length <= window_size - offset);   // inside the window
     if (length == 0)
         return 0;
     if (out_handle != INVALID_HANDLE_VALUE) {
@@ -178,6 +187,10 @@ int write_window_span(int offset, int length)
 
 int flush_window()
 {
+    // Fewer than window_size - kMaxMatch bytes waited before the last item,
+    // which added at most kMaxMatch: the window still holds every byte that
+    // waits, and none was overwritten.
+    UPKIT_ASSERT(static_cast<long long>(remaining) + kMaxMatch > flush_threshold);
     if (window_pos == flush_start)
         return 0;
     report_status(member_mode, member_name);
@@ -202,6 +215,9 @@ int decode_member(HANDLE handle, int member_size, int mode, const char* name)
     if (!query_progress(0, size))
         return ARCERR_CANCELLED;
 
+    // Positions wrap by masking, which needs a window of a power of two.
+    UPKIT_ASSERT(window_mask == window_size - 1 && (window_size & window_mask) == 0);
+    UPKIT_ASSERT(window_pos >= 0 && window_pos < window_size);
     check_value = 0;
     member_mode = mode;
     member_name = name;
@@ -241,6 +257,11 @@ int decode_member(HANDLE handle, int member_size, int mode, const char* name)
         decoder_error = ARCERR_WRITE;
         return ARCERR_WRITE;
     }
+    // Each symbol leaves the interval renormalised, over a quarter of 2^16
+    // wide, and the register with its marker; the check value's bits and the
+    // next member depend on both.
+    UPKIT_ASSERT(arith_low < 0x8000 && arith_high >= 0x8000 && (arith_low < 0x4000 || arith_high >= 0xC000));
+    UPKIT_ASSERT(bit_register & 0xFF);
     if (read_raw_bits(16) != check_value) {
         decoder_error = ARCERR_CHECKSUM;
         report_error(ARCERR_CHECKSUM, nullptr);

@@ -7,6 +7,7 @@
 // against the 16-bit check value that follows the member in the stream.
 #pragma once
 
+#include "item_format.h"
 #include "win32_api.h"
 
 extern BYTE* window;
@@ -20,14 +21,14 @@ extern int decoder_error;
 extern WORD progress_countdown;
 const WORD kProgressInterval = 2048;
 
-// Longest item: a long match of 259 bytes.
-const int kLongestItem = 259;
-
 // Window bits the decoder accepts. Below 9 a longest match could overwrite
 // its own bytes before they are written; above 21 no distance can use the
 // extra room.
 const unsigned kMinWindowBits = 9;
 const unsigned kMaxWindowBits = 21;
+static_assert((1u << kMinWindowBits) > static_cast<unsigned>(kMaxMatch),
+              "the smallest window holds a longest match besides a byte that waits");
+static_assert(1u << kMaxWindowBits == kMaxDistance, "the largest window is as far as a distance reaches");
 
 // Sets up the window (cleared) and models for an archive whose header gives
 // these window bits, which must lie within the accepted range. Failures show

@@ -1,8 +1,11 @@
 # The kit runtime: one Win32 program without the C runtime, built from the
 # kit, tables, install and archive sources, plus a kit's own resources.
 
+# UPKIT_NO_ASSERT: the engine's checks (platform/invariant.h) print and abort
+# through a C library, which the kit does without; they compile to nothing.
 set(UPKIT_KIT_COMPILE_OPTIONS
-  -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-stack-protector -fno-threadsafe-statics)
+  -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-stack-protector -fno-threadsafe-statics
+  -DUPKIT_NO_ASSERT)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # Runs on every x86 processor from the i386 on: the compiler's default for

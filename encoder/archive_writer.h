@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "item_format.h"
+
 namespace upkit {
 
 struct MemberInput {
@@ -28,7 +30,7 @@ struct EncoderOptions {
     int max_chain = 64;          // lazy: candidates tried per position
     int search_depth = 32;       // optimal: tree nodes visited per position
     int passes = 1;              // optimal: parses per block
-    std::uint32_t nice_length = 259;   // optimal: a match this long is taken at once
+    std::uint32_t nice_length = kMaxMatch;   // optimal: a match this long is taken at once
 };
 
 // The options of a compression level, 1 (fastest) to 9 (smallest). Levels

@@ -2,10 +2,18 @@
 
 #include <stdexcept>
 
+#include "decoder_models.h"
+#include "invariant.h"
+
 namespace upkit {
 
 void ArithEncoder::encode(std::uint32_t lo, std::uint32_t hi, std::uint32_t total)
 {
+    // A symbol's part of an ordered model's total, as the decoder finds it.
+    UPKIT_ASSERT(lo < hi && hi <= total && total <= kModelTotalLimit);
+    // Renormalising leaves the interval over a quarter of 2^16 wide, so every
+    // symbol of a model within the limit keeps a part of it.
+    UPKIT_ASSERT(high_ - low_ >= 0x4000);
     const std::uint32_t range = static_cast<std::uint32_t>(high_ - low_) + 1;
     high_ = static_cast<std::uint16_t>(low_ + (hi * range) / total - 1);
     low_ = static_cast<std::uint16_t>(low_ + (lo * range) / total);

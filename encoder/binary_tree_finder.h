@@ -23,8 +23,8 @@ struct MatchCandidate {
     std::uint32_t distance;
 };
 
-// find() writes at most this many candidates (lengths 3 to 259, increasing).
-const std::size_t kMaxCandidates = kMaxMatch - 2;
+// find() writes at most this many candidates (one of each length, increasing).
+const std::size_t kMaxCandidates = kMaxMatch - kMinMatch + 1;
 
 class BinaryTreeFinder {
 public:

@@ -5,6 +5,8 @@
 #include <bit>
 #include <stdexcept>
 
+#include "invariant.h"
+
 namespace upkit {
 
 namespace {
@@ -39,10 +41,10 @@ std::uint32_t MatchLimits::codable_length(std::uint32_t length, std::uint32_t di
 {
     if (length >= kMinLongMatch && distance <= max_distance_long)
         return length > kMaxMatch ? kMaxMatch : length;
-    if (length >= 4 && distance <= max_distance4)
-        return 4;
-    if (length >= 3 && distance <= max_distance3)
-        return 3;
+    if (length >= kMatch4Length && distance <= max_distance4)
+        return kMatch4Length;
+    if (length >= kMatch3Length && distance <= max_distance3)
+        return kMatch3Length;
     return 0;
 }
 
@@ -52,7 +54,11 @@ int position_slot(std::uint32_t distance)
     if (v < 4)
         return static_cast<int>(v);
     const int top = std::bit_width(v) - 1;
-    return 2 * top + static_cast<int>((v >> (top - 1)) & 1);
+    const int slot = 2 * top + static_cast<int>((v >> (top - 1)) & 1);
+    // The slot indexes the extra bits and the prices. A distance of 0, which
+    // no match has, wraps to the top and fails here too.
+    UPKIT_ASSERT(slot < kPositionSlots);
+    return slot;
 }
 
 int length_slot(std::uint32_t length)
@@ -68,14 +74,15 @@ int length_slot(std::uint32_t length)
         }
         return table;
     }();
+    UPKIT_ASSERT(length >= kMinLongMatch && length <= kMaxMatch);   // the table's lengths
     return slots[length - kMinLongMatch];
 }
 
 ItemModels::ItemModels(int window_bits) : limits(window_bits)
 {
-    selector.reset(7, 0);
-    for (int k = 0; k < 4; ++k)
-        literals[k].reset(64, 64 * k);
+    selector.reset(kSelectorSymbols, 0);
+    for (int k = 0; k < kLiteralModels; ++k)
+        literals[k].reset(kLiteralModelSymbols, kLiteralModelSymbols * k);
     length.reset(kLengthSlots, 0);
     match3_position.reset(limits.match3_slots, 0);
     match4_position.reset(limits.match4_slots, 0);
@@ -86,9 +93,9 @@ std::uint32_t ItemModels::match_price(std::uint32_t match_length, std::uint32_t 
 {
     const int slot = position_slot(distance);
     const std::uint32_t extra = position_extra_bits[slot] * kPriceOneBit;
-    if (match_length == 3)
+    if (match_length == kMatch3Length)
         return selector.cost(kSelectMatch3) + match3_position.cost(slot) + extra;
-    if (match_length == 4)
+    if (match_length == kMatch4Length)
         return selector.cost(kSelectMatch4) + match4_position.cost(slot) + extra;
     const int lslot = length_slot(match_length);
     return selector.cost(kSelectLong) + length.cost(lslot) + length_extra_bits[lslot] * kPriceOneBit +
@@ -97,17 +104,18 @@ std::uint32_t ItemModels::match_price(std::uint32_t match_length, std::uint32_t 
 
 void ItemModels::update_literal(std::uint8_t byte)
 {
-    selector.update(byte >> 6);
-    literals[byte >> 6].update(byte);
+    const int model = literal_model_of(byte);
+    selector.update(model);
+    literals[model].update(byte);
 }
 
 void ItemModels::update_match(std::uint32_t match_length, std::uint32_t distance)
 {
     const int slot = position_slot(distance);
-    if (match_length == 3) {
+    if (match_length == kMatch3Length) {
         selector.update(kSelectMatch3);
         match3_position.update(slot);
-    } else if (match_length == 4) {
+    } else if (match_length == kMatch4Length) {
         selector.update(kSelectMatch4);
         match4_position.update(slot);
     } else {
@@ -121,8 +129,9 @@ ItemEncoder::ItemEncoder(int window_bits) : models_(window_bits) {}
 
 void ItemEncoder::literal(std::uint8_t byte)
 {
-    models_.selector.encode(coder_, byte >> 6);
-    models_.literals[byte >> 6].encode(coder_, byte);
+    const int model = literal_model_of(byte);
+    models_.selector.encode(coder_, model);
+    models_.literals[model].encode(coder_, byte);
 }
 
 void ItemEncoder::distance(ModelCoder& model, std::uint32_t value)
@@ -134,12 +143,12 @@ void ItemEncoder::distance(ModelCoder& model, std::uint32_t value)
 
 void ItemEncoder::match(std::uint32_t length, std::uint32_t dist)
 {
-    if (models_.limits.codable_length(length, dist) != length || length < 3)
+    if (models_.limits.codable_length(length, dist) != length || length < kMinMatch)
         throw std::logic_error("match cannot be coded");
-    if (length == 3) {
+    if (length == kMatch3Length) {
         models_.selector.encode(coder_, kSelectMatch3);
         distance(models_.match3_position, dist);
-    } else if (length == 4) {
+    } else if (length == kMatch4Length) {
         models_.selector.encode(coder_, kSelectMatch4);
         distance(models_.match4_position, dist);
     } else {

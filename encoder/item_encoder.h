@@ -20,7 +20,7 @@ struct MatchLimits {
     int long_slots;
     std::uint32_t max_distance3;      // 3-byte matches
     std::uint32_t max_distance4;      // 4-byte matches
-    std::uint32_t max_distance_long;  // matches of 5 to 259 bytes
+    std::uint32_t max_distance_long;  // long matches
 
     // The longest length up to `length` that a match at `distance` can be
     // coded with, or 0 when it cannot be coded at all.
@@ -38,14 +38,6 @@ struct MatchLimits {
     }
 };
 
-const std::uint32_t kMinLongMatch = 5;
-const std::uint32_t kMaxMatch = 259;
-
-// Selector symbols: 0..3 a literal from model byte/64, then the matches.
-const int kSelectMatch3 = 4;
-const int kSelectMatch4 = 5;
-const int kSelectLong = 6;
-
 // The nine adaptive models as the decoder holds them, with the price of an
 // item in their current state and the change that coding it makes.
 struct ItemModels {
@@ -53,7 +45,8 @@ struct ItemModels {
 
     std::uint32_t literal_price(std::uint8_t byte) const
     {
-        return selector.cost(byte >> 6) + literals[byte >> 6].cost(byte);
+        const int model = literal_model_of(byte);
+        return selector.cost(model) + literals[model].cost(byte);
     }
     // A codable match (see MatchLimits::codable_length).
     std::uint32_t match_price(std::uint32_t length, std::uint32_t distance) const;
@@ -62,7 +55,7 @@ struct ItemModels {
 
     MatchLimits limits;
     ModelCoder selector;
-    ModelCoder literals[4];
+    ModelCoder literals[kLiteralModels];
     ModelCoder length;
     ModelCoder match3_position;
     ModelCoder match4_position;
@@ -74,7 +67,7 @@ public:
     explicit ItemEncoder(int window_bits);
 
     void literal(std::uint8_t byte);
-    // length 3, 4 or 5..259, at a distance its kind can reach.
+    // length 3, 4 or kMinLongMatch..kMaxMatch, at a distance its kind can reach.
     void match(std::uint32_t length, std::uint32_t distance);
     void check_value(std::uint16_t value);
     std::vector<std::uint8_t> finish() { return coder_.finish(); }
@@ -89,7 +82,8 @@ private:
     ArithEncoder coder_;
 };
 
-// Slot of a match distance (1 ..) and of a long match length (5 .. 259).
+// Slot of a match distance (1 ..) and of a long match length (kMinLongMatch ..
+// kMaxMatch).
 int position_slot(std::uint32_t distance);
 int length_slot(std::uint32_t length);
 

@@ -17,10 +17,10 @@ ItemPrices::ItemPrices(const ItemModels& models)
 {
     for (int byte = 0; byte < 256; ++byte)
         literals[byte] = models.literal_price(static_cast<std::uint8_t>(byte));
-    lengths[3] = models.selector.cost(kSelectMatch3);
-    lengths[4] = models.selector.cost(kSelectMatch4);
+    lengths[kMatch3Length] = models.selector.cost(kSelectMatch3);
+    lengths[kMatch4Length] = models.selector.cost(kSelectMatch4);
     const std::uint32_t long_selector = models.selector.cost(kSelectLong);
-    for (std::uint32_t length = kMinLongMatch; length <= kMaxMatch; ++length) {
+    for (int length = kMinLongMatch; length <= kMaxMatch; ++length) {
         const int slot = length_slot(length);
         lengths[length] = long_selector + models.length.cost(slot) + length_extra_bits[slot] * kPriceOneBit;
     }
@@ -32,9 +32,9 @@ ItemPrices::ItemPrices(const ItemModels& models)
 std::uint32_t ItemPrices::distance_part(std::uint32_t length, std::uint32_t distance) const
 {
     const int slot = position_slot(distance);
-    if (length == 3)
+    if (length == kMatch3Length)
         return match3_positions[slot];
-    if (length == 4)
+    if (length == kMatch4Length)
         return match4_positions[slot];
     return long_positions[slot];
 }

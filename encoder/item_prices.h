@@ -20,7 +20,8 @@ struct ItemPrices {
     std::uint32_t length_part(std::uint32_t length) const { return lengths[length]; }
 
     std::array<std::uint32_t, 256> literals{};
-    // The selector's price and, from 5 on, the length slot and extra bits.
+    // The selector's price and, for a long match, the length slot and extra
+    // bits.
     std::array<std::uint32_t, kMaxMatch + 1> lengths{};
     // By position slot: the slot's price and its extra bits.
     std::array<std::uint32_t, kPositionSlots> match3_positions{};

@@ -15,7 +15,7 @@ void parse_member(MatchFinder& finder, ItemEncoder& items, std::span<const std::
     Match current = pos < end ? longest_at(pos) : Match{};
     while (pos < end) {
         finder.insert(pos);
-        if (current.length >= 3 && pos + 1 < end) {
+        if (current.length >= kMinMatch && pos + 1 < end) {
             const Match next = longest_at(pos + 1);
             if (next.length > current.length) {
                 items.literal(data[pos]);
@@ -24,7 +24,7 @@ void parse_member(MatchFinder& finder, ItemEncoder& items, std::span<const std::
                 continue;
             }
         }
-        if (current.length >= 3) {
+        if (current.length >= kMinMatch) {
             items.match(current.length, current.distance);
             for (std::size_t p = pos + 1; p < pos + current.length; ++p)
                 finder.insert(p);

@@ -34,7 +34,7 @@ void MatchFinder::insert(std::size_t pos)
 Match MatchFinder::find(std::size_t pos, std::uint32_t max_length) const
 {
     Match best;
-    if (max_length < 3 || pos + 2 >= data_.size())
+    if (max_length < kMinMatch || pos + 2 >= data_.size())
         return best;
     const std::uint8_t* here = data_.data() + pos;
     std::int32_t candidate = head_[hash_at(pos)];

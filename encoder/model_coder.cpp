@@ -4,6 +4,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "invariant.h"
+
 namespace upkit {
 
 std::uint32_t ModelCoder::log2_price(std::uint32_t n)
@@ -26,8 +28,11 @@ void ModelCoder::reset(int symbol_count, int first_symbol)
 
 void ModelCoder::index_entries()
 {
-    for (int i = 0; i < model_.symbol_count; ++i)
-        entry_of_[model_.entries[i].symbol - first_symbol_] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < model_.symbol_count; ++i) {
+        const int offset = model_.entries[i].symbol - first_symbol_;
+        UPKIT_ASSERT(offset >= 0 && offset < model_.symbol_count);   // rescaling only reorders the symbols
+        entry_of_[offset] = static_cast<std::uint8_t>(i);
+    }
 }
 
 void ModelCoder::encode(ArithEncoder& coder, int symbol)
@@ -37,6 +42,7 @@ void ModelCoder::encode(ArithEncoder& coder, int symbol)
         throw std::logic_error("symbol outside its model");
     const ModelEntry* e = model_.entries;
     const int i = entry_of_[offset];
+    UPKIT_ASSERT(e[i].symbol == symbol);   // the reverse map follows every rebuild
     coder.encode(e[i + 1].cumulative, e[i].cumulative, e[0].cumulative);
     update(symbol);
 }
@@ -52,6 +58,9 @@ void ModelCoder::update(int symbol)
         rescale_model(&model_);
         index_entries();
     }
+    // As the decoder leaves its model: the next symbol is coded with a total
+    // within the limit.
+    UPKIT_ASSERT(e[0].cumulative <= kModelTotalLimit);
 }
 
 }  // namespace upkit

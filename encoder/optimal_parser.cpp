@@ -73,7 +73,7 @@ public:
             // A candidate serves every length above the previous one's, up
             // to its own: it is the nearest match of those lengths.
             const std::uint32_t room = static_cast<std::uint32_t>(count - i);
-            std::uint32_t length = 3;
+            std::uint32_t length = kMinMatch;
             const std::uint32_t last = matches.end_of(start + i);
             for (std::uint32_t c = matches.begin_of(start + i); c < last && length <= room; ++c) {
                 const MatchCandidate& m = matches.candidates[c];
@@ -181,7 +181,7 @@ void parse_member_optimal(BinaryTreeFinder& finder, ItemEncoder& items, std::spa
             const std::uint32_t room = static_cast<std::uint32_t>(std::min<std::size_t>(kMaxMatch, end - i));
             for (std::size_t k = 0; k < n; ++k) {
                 const std::uint32_t length = std::min(found[k].length, room);
-                if (length < 3)
+                if (length < kMinMatch)
                     continue;
                 matches.candidates.push_back({length, found[k].distance});
                 if (length == room)

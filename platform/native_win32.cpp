@@ -11,9 +11,7 @@
 // error", translated from errno where the failure came from the system.
 
 #include "native_win32.h"
-#include "native_test_hooks.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -21,7 +19,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <limits>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -31,14 +28,6 @@
 namespace {
 
 thread_local DWORD t_last_error = ERROR_SUCCESS;
-
-// ---- test hooks state -------------------------------------------------------
-
-std::atomic<std::size_t> g_allocation_limit{0};
-
-std::mutex g_write_mutex;                  // guards the two below
-long long g_write_budget = -1;             // negative: unlimited
-std::vector<unsigned long> g_write_sizes;  // requested size per WriteFile call
 
 // ---- errors -----------------------------------------------------------------
 
@@ -327,11 +316,6 @@ void* allocate(UINT flags, SIZE_T bytes, UINT zeroinit_flag)
         t_last_error = ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    const std::size_t limit = g_allocation_limit.load(std::memory_order_relaxed);
-    if (limit != 0 && bytes > limit) {
-        t_last_error = ERROR_NOT_ENOUGH_MEMORY;
-        return nullptr;
-    }
     // A zero-byte fixed block is still a distinct, freeable pointer on Windows.
     const std::size_t size = bytes ? bytes : 1;
     void* block = (flags & zeroinit_flag) ? std::calloc(1, size) : std::malloc(size);
@@ -522,17 +506,6 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLA
 {
     if (written)
         *written = 0;
-    long long allowed = count;
-    {
-        std::lock_guard<std::mutex> lock(g_write_mutex);
-        g_write_sizes.push_back(count);
-        if (g_write_budget >= 0) {
-            if (allowed > g_write_budget)
-                allowed = g_write_budget;
-            g_write_budget -= allowed;  // reserved; the unwritten part is returned below
-        }
-    }
-
     int fd = -1;
     int err = 0;
     long long done = 0;
@@ -541,8 +514,8 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLA
     else if (!fd_from_handle(file, fd))
         err = EBADF;
     const auto* bytes = static_cast<const char*>(data);
-    while (!err && done < allowed) {
-        const ssize_t n = ::write(fd, bytes + done, static_cast<std::size_t>(allowed - done));
+    while (!err && done < count) {
+        const ssize_t n = ::write(fd, bytes + done, static_cast<std::size_t>(count - done));
         if (n < 0) {
             if (errno != EINTR)
                 err = errno;
@@ -552,20 +525,12 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD count, LPDWORD written, LPOVERLA
             err = ENOSPC;
         done += n;
     }
-
-    if (done < allowed) {
-        std::lock_guard<std::mutex> lock(g_write_mutex);
-        if (g_write_budget >= 0)
-            g_write_budget += allowed - done;
-    }
     if (written)
         *written = static_cast<DWORD>(done);
     if (overlapped)
         return fail(ERROR_INVALID_PARAMETER);
     if (err)
         return fail_errno(err);
-    if (done < count)  // stopped by the write budget
-        return fail(ERROR_DISK_FULL);
     return TRUE;
 }
 
@@ -786,28 +751,4 @@ HGLOBAL GlobalFree(HGLOBAL memory)
 {
     std::free(memory);
     return nullptr;
-}
-
-// ---- test hooks -------------------------------------------------------------
-
-void native_set_allocation_limit(std::size_t bytes)
-{
-    g_allocation_limit.store(bytes, std::memory_order_relaxed);
-}
-
-void native_set_write_budget(long long bytes)
-{
-    std::lock_guard<std::mutex> lock(g_write_mutex);
-    g_write_budget = bytes < 0 ? -1 : bytes;
-}
-
-const std::vector<unsigned long>& native_write_sizes()
-{
-    return g_write_sizes;
-}
-
-void native_clear_write_sizes()
-{
-    std::lock_guard<std::mutex> lock(g_write_mutex);
-    g_write_sizes.clear();
 }

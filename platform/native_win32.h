@@ -105,6 +105,10 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 struct OVERLAPPED;
 typedef OVERLAPPED* LPOVERLAPPED;
 
+// The functions have C names, as on Windows, so that a test program can put
+// its own in their place when it is linked (--wrap).
+extern "C" {
+
 // Files
 HFILE _lopen(LPCSTR path, int style);
 UINT _lread(HFILE file, LPVOID buffer, UINT count);
@@ -140,3 +144,5 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 HLOCAL LocalFree(HLOCAL memory);
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
 HGLOBAL GlobalFree(HGLOBAL memory);
+
+}  // extern "C"

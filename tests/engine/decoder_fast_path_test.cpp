@@ -122,9 +122,11 @@ protected:
         const int count = 2 + static_cast<int>(random_() % 63);
         reset_model(&m, count, 0);
         for (int i = static_cast<int>(random_() % 1200); i > 0; --i) {
-            // Frequencies that rescale and rebuild the model now and then.
+            // Frequencies that rescale and rebuild the model now and then;
+            // the end entry (index count) keeps its 0.
             ModelEntry* e = m.entries;
-            const int up_to = static_cast<int>(random_() % (random_() % 4 == 0 ? count : 3));
+            const int reach = random_() % 4 == 0 ? count : std::min(count, 3);
+            const int up_to = static_cast<int>(random_() % static_cast<unsigned>(reach));
             for (int j = 0; j <= up_to; ++j)
                 e[j].cumulative = static_cast<WORD>(e[j].cumulative + kModelIncrement);
             if (e[0].cumulative > kModelTotalLimit)

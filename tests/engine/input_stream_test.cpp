@@ -10,7 +10,7 @@
 #include "test_files.h"
 
 #ifndef _WIN32
-#include "native_test_hooks.h"
+#include "native_faults.h"
 #endif
 
 namespace upkit::test {
@@ -172,17 +172,19 @@ TEST_F(InputStream, StatusNoticesNameFilesByBaseName)
 TEST_F(InputStream, SmallerBufferWhenMemoryIsShort)
 {
     write_file(dir_ / "X.TMP", pseudo_random_bytes(30000, 5));
-    native_set_allocation_limit(15000);
-    open_and_read(dir_ / "X.TMP", 30000 - 3);
-    native_set_allocation_limit(0);
+    {
+        AllocationLimit limit(15000);
+        open_and_read(dir_ / "X.TMP", 30000 - 3);
+    }
     EXPECT_EQ(input_status(), 0);
     // Blocks of 14336 bytes: three reads where 16384 would need two.
     EXPECT_EQ(reader_.notices_of(ARCSTAT_READ).size(), 3u);
     input_close();
 
-    native_set_allocation_limit(2047);
-    input_open(engine_path(dir_ / "X.TMP").c_str());
-    native_set_allocation_limit(0);
+    {
+        AllocationLimit limit(2047);
+        input_open(engine_path(dir_ / "X.TMP").c_str());
+    }
     EXPECT_EQ(input_status(), ARCERR_NO_MEMORY);
 }
 #endif

@@ -13,7 +13,7 @@
 #include "test_files.h"
 
 #ifndef _WIN32
-#include "native_test_hooks.h"
+#include "native_faults.h"
 #endif
 
 namespace upkit::test {
@@ -216,9 +216,10 @@ TEST_F(MemberDecoder, FailedWritesGiveWriteOrFlushAndDeleteTheFile)
 
     // Inside the member: the write reports 13, the member ends with 8.
     open(image);
-    native_set_write_budget(100);
-    EXPECT_EQ(reader_.Extract(0, out().c_str(), 1), ARCERR_FLUSH);
-    native_set_write_budget(-1);
+    {
+        WriteBudget budget(100);
+        EXPECT_EQ(reader_.Extract(0, out().c_str(), 1), ARCERR_FLUSH);
+    }
     EXPECT_EQ(reader_.error_codes(), (std::vector<int>{ARCERR_WRITE, ARCERR_FLUSH}));
     EXPECT_EQ(reader_.errors[0].detail, "W.BIN");
     EXPECT_FALSE(fs::exists(dir_ / "OUT" / "W.BIN"));
@@ -230,9 +231,10 @@ TEST_F(MemberDecoder, FinalFlushFailureIsAWriteError)
     b.literals("short");
     b.end_member("S.TXT", 5, check_value_of("short"));
     open(b.finish());
-    native_set_write_budget(2);
-    EXPECT_EQ(reader_.Extract(0, out().c_str(), 1), ARCERR_WRITE);
-    native_set_write_budget(-1);
+    {
+        WriteBudget budget(2);
+        EXPECT_EQ(reader_.Extract(0, out().c_str(), 1), ARCERR_WRITE);
+    }
     EXPECT_EQ(reader_.error_codes(), (std::vector<int>{ARCERR_WRITE, ARCERR_WRITE}));
     EXPECT_FALSE(fs::exists(dir_ / "OUT" / "S.TXT"));
 }

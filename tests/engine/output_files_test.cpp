@@ -11,7 +11,7 @@
 #include "test_files.h"
 
 #ifndef _WIN32
-#include "native_test_hooks.h"
+#include "native_faults.h"
 #endif
 
 namespace upkit::test {
@@ -146,11 +146,11 @@ TEST(OutputFiles, WritesGoOutInChunksOf61440Bytes)
     HANDLE file = create_output_file(path.c_str());
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     const std::vector<std::uint8_t> data = pseudo_random_bytes(150000, 41);
-    native_clear_write_sizes();
+    WriteSizeLog log;
     EXPECT_EQ(write_output(file, data.data(), 150000), 150000);
-    EXPECT_EQ(native_write_sizes(), (std::vector<unsigned long>{61440, 61440, 27120}));
+    EXPECT_EQ(log.sizes(), (std::vector<unsigned long>{61440, 61440, 27120}));
     EXPECT_EQ(write_output(file, data.data(), 0), 0);
-    EXPECT_EQ(native_write_sizes().size(), 3u);
+    EXPECT_EQ(log.sizes().size(), 3u);
     finish_output_file(file, path.c_str(), 0x2821, 0x6000, 0);
     EXPECT_EQ(read_file(dir / "BIG.BIN"), data);
 }

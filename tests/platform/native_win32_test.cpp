@@ -1,8 +1,8 @@
 // Tests of the POSIX implementation of the Win32 subset: the conventions the
 // archive engine depends on (path qualification, return values, last-error
-// codes, time conversion) and the test hooks.
+// codes, time conversion), and the faults the tests inject into it.
 
-#include "native_test_hooks.h"
+#include "native_faults.h"
 #include "native_win32.h"
 
 #include <gtest/gtest.h>
@@ -50,8 +50,7 @@ std::string to_windows(std::string path)
 }
 
 // Each test runs inside its own fresh directory under /tmp, which is also the
-// current directory, and starts with the hooks and last error in their
-// neutral state.
+// current directory, and starts with the last error in its neutral state.
 class NativeWin32 : public ::testing::Test {
 protected:
     void SetUp() override
@@ -66,9 +65,6 @@ protected:
 
     void TearDown() override
     {
-        native_set_allocation_limit(0);
-        native_set_write_budget(-1);
-        native_clear_write_sizes();
         std::filesystem::current_path(old_cwd_);
         std::filesystem::remove_all(dir_);
     }
@@ -442,7 +438,7 @@ TEST_F(NativeWin32, TextHelpersStayInsideTheirStrings)
     EXPECT_STREQ(buffer, "abcd");
 }
 
-// ---- memory and hooks -------------------------------------------------------
+// ---- memory and injected faults ---------------------------------------------
 
 TEST_F(NativeWin32, AllocationZeroesAndHonoursTheLimit)
 {
@@ -452,15 +448,15 @@ TEST_F(NativeWin32, AllocationZeroesAndHonoursTheLimit)
         EXPECT_EQ(zeroed[i], 0) << i;
     EXPECT_EQ(LocalFree(zeroed), nullptr);
 
-    native_set_allocation_limit(100);
-    void* at_limit = GlobalAlloc(GMEM_FIXED, 100);
-    EXPECT_NE(at_limit, nullptr);
-    EXPECT_EQ(GlobalFree(at_limit), nullptr);
-    EXPECT_EQ(LocalAlloc(LMEM_FIXED, 101), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-    EXPECT_EQ(GlobalAlloc(GMEM_ZEROINIT, 101), nullptr);
-
-    native_set_allocation_limit(0);
+    {
+        upkit::test::AllocationLimit limit(100);
+        void* at_limit = GlobalAlloc(GMEM_FIXED, 100);
+        EXPECT_NE(at_limit, nullptr);
+        EXPECT_EQ(GlobalFree(at_limit), nullptr);
+        EXPECT_EQ(LocalAlloc(LMEM_FIXED, 101), nullptr);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+        EXPECT_EQ(GlobalAlloc(GMEM_ZEROINIT, 101), nullptr);
+    }
     void* unlimited = LocalAlloc(LMEM_FIXED, 101);
     EXPECT_NE(unlimited, nullptr);
     LocalFree(unlimited);
@@ -471,34 +467,73 @@ TEST_F(NativeWin32, WriteBudgetShortensWritesAndSizesAreRecorded)
     HANDLE h = CreateFileA(win("budget.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    native_clear_write_sizes();
-    native_set_write_budget(10);
+    upkit::test::WriteSizeLog log;
 
     DWORD written = 99;
-    EXPECT_TRUE(WriteFile(h, "abcdef", 6, &written, nullptr));
-    EXPECT_EQ(written, 6u);
-    EXPECT_FALSE(WriteFile(h, "ghijkl", 6, &written, nullptr));  // only 4 bytes left
-    EXPECT_EQ(written, 4u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
-    EXPECT_FALSE(WriteFile(h, "m", 1, &written, nullptr));
-    EXPECT_EQ(written, 0u);
-    EXPECT_TRUE(WriteFile(h, "", 0, &written, nullptr));  // an empty write still fits
-
-    native_set_write_budget(-1);
+    {
+        upkit::test::WriteBudget budget(10);
+        EXPECT_TRUE(WriteFile(h, "abcdef", 6, &written, nullptr));
+        EXPECT_EQ(written, 6u);
+        EXPECT_FALSE(WriteFile(h, "ghijkl", 6, &written, nullptr));  // only 4 bytes left
+        EXPECT_EQ(written, 4u);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+        EXPECT_FALSE(WriteFile(h, "m", 1, &written, nullptr));
+        EXPECT_EQ(written, 0u);
+        EXPECT_TRUE(WriteFile(h, "", 0, &written, nullptr));  // an empty write still fits
+    }
     EXPECT_TRUE(WriteFile(h, "XY", 2, &written, nullptr));
     EXPECT_EQ(written, 2u);
     EXPECT_TRUE(CloseHandle(h));
     EXPECT_EQ(read_file("budget.bin"), "abcdefghijXY");
 
-    EXPECT_EQ(native_write_sizes(), (std::vector<unsigned long>{6, 6, 1, 0, 2}));
-    native_clear_write_sizes();
-    EXPECT_TRUE(native_write_sizes().empty());
+    EXPECT_EQ(log.sizes(), (std::vector<unsigned long>{6, 6, 1, 0, 2}));
+    log.clear();
+    EXPECT_TRUE(log.sizes().empty());
 
     // A failed write is still recorded and reports nothing written.
     written = 99;
     EXPECT_FALSE(WriteFile(INVALID_HANDLE_VALUE, "Q", 1, &written, nullptr));
     EXPECT_EQ(written, 0u);
-    EXPECT_EQ(native_write_sizes().size(), 1u);
+    EXPECT_EQ(log.sizes().size(), 1u);
+}
+
+TEST_F(NativeWin32, InjectedFaultsNestAndEndWithTheirScope)
+{
+    HANDLE h = CreateFileA(win("nested.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    upkit::test::WriteSizeLog outer_log;
+    {
+        upkit::test::WriteBudget outer_budget(5);
+        {
+            // The innermost scope of a kind applies, and only it records.
+            upkit::test::WriteBudget inner_budget(1);
+            upkit::test::WriteSizeLog inner_log;
+            EXPECT_FALSE(WriteFile(h, "ab", 2, &written, nullptr));
+            EXPECT_EQ(written, 1u);
+            EXPECT_EQ(inner_log.sizes(), (std::vector<unsigned long>{2}));
+        }
+        // The outer budget is as it was: the inner one's write did not count.
+        EXPECT_TRUE(WriteFile(h, "cdefg", 5, &written, nullptr));
+        EXPECT_FALSE(WriteFile(h, "h", 1, &written, nullptr));
+    }
+    EXPECT_TRUE(WriteFile(h, "ij", 2, &written, nullptr));
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_EQ(read_file("nested.bin"), "acdefgij");
+    EXPECT_EQ(outer_log.sizes(), (std::vector<unsigned long>{5, 1, 2}));
+
+    {
+        upkit::test::AllocationLimit outer_limit(1000);
+        {
+            upkit::test::AllocationLimit inner_limit(10);
+            EXPECT_EQ(LocalAlloc(LMEM_FIXED, 11), nullptr);
+        }
+        void* block = LocalAlloc(LMEM_FIXED, 11);
+        EXPECT_NE(block, nullptr);
+        LocalFree(block);
+        EXPECT_EQ(GlobalAlloc(GMEM_FIXED, 1001), nullptr);
+    }
 }
 
 }  // namespace
