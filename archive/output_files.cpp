@@ -5,7 +5,6 @@
 namespace {
 
 // Used by one file creation at a time.
-OFSTRUCT parse_record;
 char qualified_name[MAX_PATH];
 char directory_buffer[MAX_PATH];
 
@@ -37,18 +36,14 @@ bool counts_as_access_denied(DWORD error)
     }
 }
 
-// The fully qualified name of path in the ANSI character set. A name short
-// enough for the parse record goes through it (which gives it in the OEM set);
-// longer names are qualified directly, up to MAX_PATH.
+// The fully qualified name of path, in the ANSI character set it is given
+// in, up to MAX_PATH. Qualifying through OpenFile's parse record would give
+// the name in the OEM character set, and converting that back changes every
+// character outside ASCII that the OEM code page places elsewhere or lacks:
+// a member "Th\xe8me.ini" would be installed under another name.
 bool qualify(const char* path)
 {
-    if (lstrlenA(path) < OFS_MAXPATHNAME) {
-        if (OpenFile(path, &parse_record, OF_PARSE) == HFILE_ERROR)
-            return false;
-        OemToCharA(parse_record.szPathName, qualified_name);
-        return true;
-    }
-    DWORD n = GetFullPathNameA(path, MAX_PATH, qualified_name, nullptr);
+    const DWORD n = GetFullPathNameA(path, MAX_PATH, qualified_name, nullptr);
     return n != 0 && n < MAX_PATH;
 }
 

@@ -388,31 +388,6 @@ HFILE _lclose(HFILE file)
     return 0;
 }
 
-HFILE OpenFile(LPCSTR path, LPOFSTRUCT record, UINT style)
-{
-    if (!record) {
-        fail(ERROR_INVALID_PARAMETER);
-        return HFILE_ERROR;
-    }
-    record->cBytes = sizeof(OFSTRUCT);
-    record->fFixedDisk = 1;
-    record->nErrCode = ERROR_SUCCESS;
-    record->Reserved1 = 0;
-    record->Reserved2 = 0;
-    record->szPathName[0] = '\0';
-
-    std::string full;
-    const bool parsed = (style & OF_PARSE) ? qualify(path, full) : fail(ERROR_INVALID_PARAMETER);
-    if (parsed && full.size() >= OFS_MAXPATHNAME)  // must fit szPathName with its NUL
-        fail(ERROR_FILENAME_EXCED_RANGE);
-    else if (parsed) {
-        std::memcpy(record->szPathName, full.c_str(), full.size() + 1);
-        return 0;
-    }
-    record->nErrCode = static_cast<WORD>(t_last_error);
-    return HFILE_ERROR;
-}
-
 DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* file_part)
 {
     if (size != 0 && !buffer) {
@@ -680,14 +655,6 @@ LPSTR CharPrevA(LPCSTR start, LPCSTR position)
     if (!position || position <= start)
         return const_cast<LPSTR>(start);
     return const_cast<LPSTR>(position - 1);
-}
-
-BOOL OemToCharA(LPCSTR source, LPSTR destination)
-{
-    if (!source || !destination)
-        return fail(ERROR_INVALID_PARAMETER);
-    std::memmove(destination, source, std::strlen(source) + 1);
-    return TRUE;
 }
 
 int lstrlenA(LPCSTR text)

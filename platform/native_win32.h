@@ -4,8 +4,7 @@
 // POSIX files. Paths are Windows-style: a backslash is the separator and is
 // mapped onto '/' when a file is touched, so "\tmp\out\A.TXT" names
 // /tmp/out/A.TXT. There are no drive letters; a path that begins with a
-// separator is absolute. Text is single-byte: CharNextA steps one byte and
-// OemToCharA copies.
+// separator is absolute. Text is single-byte: CharNextA steps one byte.
 #pragma once
 
 #include <cstddef>
@@ -37,18 +36,16 @@ typedef DWORD* LPDWORD;
 #endif
 
 #define MAX_PATH 260
-#define OFS_MAXPATHNAME 128
 
 #define HFILE_ERROR (static_cast<HFILE>(-1))
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
 #define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(0xFFFFFFFF))
 
-// OpenFile / _lopen styles
+// _lopen styles
 #define OF_READ 0x0000
 #define OF_WRITE 0x0001
 #define OF_READWRITE 0x0002
 #define OF_SHARE_DENY_WRITE 0x0020
-#define OF_PARSE 0x0100
 
 // CreateFileA
 #define GENERIC_READ 0x80000000u
@@ -90,16 +87,6 @@ struct FILETIME {
 };
 typedef FILETIME* LPFILETIME;
 
-struct OFSTRUCT {
-    BYTE cBytes;
-    BYTE fFixedDisk;
-    WORD nErrCode;
-    WORD Reserved1;
-    WORD Reserved2;
-    CHAR szPathName[OFS_MAXPATHNAME];
-};
-typedef OFSTRUCT* LPOFSTRUCT;
-
 struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 struct OVERLAPPED;
@@ -113,7 +100,6 @@ extern "C" {
 HFILE _lopen(LPCSTR path, int style);
 UINT _lread(HFILE file, LPVOID buffer, UINT count);
 HFILE _lclose(HFILE file);
-HFILE OpenFile(LPCSTR path, LPOFSTRUCT record, UINT style);
 DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* file_part);
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                    DWORD disposition, DWORD flags, HANDLE template_file);
@@ -133,7 +119,6 @@ BOOL LocalFileTimeToFileTime(const FILETIME* local, LPFILETIME utc);
 // Text
 LPSTR CharNextA(LPCSTR position);
 LPSTR CharPrevA(LPCSTR start, LPCSTR position);
-BOOL OemToCharA(LPCSTR source, LPSTR destination);
 int lstrlenA(LPCSTR text);
 LPSTR lstrcpyA(LPSTR destination, LPCSTR source);
 LPSTR lstrcpynA(LPSTR destination, LPCSTR source, int count);
