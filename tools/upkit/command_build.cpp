@@ -1,23 +1,36 @@
+#include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <filesystem>
 #include <fmt/format.h>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 #include "cli_output.h"
-#include "commands.h"
+#include "command.h"
+#include "exit_status.h"
 #include "kit_build.h"
 #include "kit_image.h"
 #include "kit_runtime_location.h"
 #include "manifest.h"
 
 namespace fs = std::filesystem;
-using namespace upkit;
 using namespace upkit::kitbuild;
 
 namespace upkit {
 
 namespace {
+
+struct BuildOptions {
+    std::string manifest;
+    std::optional<std::string> output;        // default: the manifest's name with .exe, here
+    std::string arch = "win32";               // win32 or win64
+    std::optional<std::string> runtime;       // default: found beside upkit
+    std::optional<std::string> files;         // the folder of built inputs (from = "files")
+    std::optional<std::string> sign_command;  // run on the finished kit, {} its path
+    std::optional<std::string> depfile;       // also write a make-style list of the files read
+    bool quiet = false;
+};
 
 const std::uint16_t kMachineI386 = 0x014C;
 const std::uint16_t kMachineAmd64 = 0x8664;
@@ -149,9 +162,7 @@ void sign_kit(const std::string& command, const fs::path& kit)
     }
 }
 
-}  // namespace
-
-int command_build(const BuildOptions& options, std::ostream& out, std::ostream& err)
+int build(const BuildOptions& options, std::ostream& out, std::ostream& err)
 {
     Diagnostics diagnostics;
     const auto show_warnings = [&] {
@@ -207,6 +218,27 @@ int command_build(const BuildOptions& options, std::ostream& out, std::ostream& 
         err << "upkit: " << e.what() << '\n';
         return kExitDataError;
     }
+}
+
+}  // namespace
+
+void add_build_command(CLI::App& app, CommandRun& run)
+{
+    const auto options = std::make_shared<BuildOptions>();
+    CLI::App* command = app.add_subcommand("build", "Make a kit program from its manifest");
+    command->add_option("MANIFEST", options->manifest, "The kit's manifest (TOML)")->required();
+    command->add_option("-o,--output", options->output, "Kit to write (default: the manifest's name, .exe)");
+    command->add_option("--arch", options->arch, "The kit's Windows: win32 (default) or win64")
+        ->check(CLI::IsMember({"win32", "win64"}));
+    command->add_option("--runtime", options->runtime, "The prebuilt kit runtime to use");
+    command->add_option("--files", options->files, "Folder of built inputs, for paths given with from = \"files\"");
+    command->add_option("--sign-command", options->sign_command,
+                        "Run this on the finished kit, {} standing for its path (e.g. a signing tool)");
+    command->add_option("--depfile", options->depfile, "Also write a make-style list of the files read");
+    command->add_flag("-q,--quiet", options->quiet, "No summary line");
+    command->callback([options, &run] {
+        run = [options](const CommandStreams& streams) { return build(*options, streams.out, streams.err); };
+    });
 }
 
 }  // namespace upkit
