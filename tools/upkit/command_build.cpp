@@ -1,9 +1,7 @@
 #include <CLI/CLI.hpp>
-#include <cstdlib>
 #include <filesystem>
 #include <fmt/format.h>
 #include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "cli_output.h"
@@ -11,7 +9,8 @@
 #include "exit_status.h"
 #include "kit_build.h"
 #include "kit_image.h"
-#include "kit_runtime_location.h"
+#include "kit_runtime.h"
+#include "kit_signing.h"
 #include "manifest.h"
 
 namespace fs = std::filesystem;
@@ -32,76 +31,11 @@ struct BuildOptions {
     bool quiet = false;
 };
 
-const std::uint16_t kMachineI386 = 0x014C;
-const std::uint16_t kMachineAmd64 = 0x8664;
-
 // A command line that asks for something the tool will not do.
 class UsageError : public KitError {
 public:
     using KitError::KitError;
 };
-
-std::vector<std::uint8_t> read_file(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw KitError(fmt::format("{}: cannot open the file", path.string()));
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw KitError(fmt::format("{}: cannot read the file", path.string()));
-    return bytes;
-}
-
-// The machine a PE image is built for, or 0 when the bytes are no PE image.
-std::uint16_t image_machine(const std::vector<std::uint8_t>& image)
-{
-    if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z')
-        return 0;
-    const std::uint32_t pe = image[0x3C] | image[0x3D] << 8 | image[0x3E] << 16 | std::uint32_t(image[0x3F]) << 24;
-    if (pe > image.size() || image.size() - pe < 6 || image[pe] != 'P' || image[pe + 1] != 'E' || image[pe + 2] ||
-        image[pe + 3])
-        return 0;
-    return static_cast<std::uint16_t>(image[pe + 4] | image[pe + 5] << 8);
-}
-
-std::vector<std::uint8_t> load_runtime(const BuildOptions& options, fs::path& used)
-{
-    if (options.runtime) {
-        used = *options.runtime;
-    } else if (const std::optional<fs::path> found = find_kit_runtime(options.arch)) {
-        used = *found;
-    } else {
-        std::string searched;
-        for (const fs::path& folder : kit_runtime_folders())
-            searched += (searched.empty() ? "" : ", ") + folder.string();
-        throw KitError(fmt::format("no {} kit runtime ({}) in {}; give one with --runtime",
-                                   options.arch, kit_runtime_file_name(options.arch),
-                                   searched.empty() ? "any known folder" : searched));
-    }
-    std::vector<std::uint8_t> runtime = read_file(used);
-    const std::uint16_t expected = options.arch == "win64" ? kMachineAmd64 : kMachineI386;
-    const std::uint16_t machine = image_machine(runtime);
-    if (machine == 0)
-        throw KitError(fmt::format("{}: not a Windows program", used.string()));
-    if (machine != expected)
-        throw KitError(fmt::format("{}: a runtime for {}, not for {}", used.string(),
-                                   machine == kMachineAmd64 ? "win64" : machine == kMachineI386 ? "win32" : "another machine",
-                                   options.arch));
-    return runtime;
-}
-
-// The kit's path quoted for a POSIX shell or for cmd.exe.
-std::string shell_quoted(const std::string& path)
-{
-#ifdef _WIN32
-    return "\"" + path + "\"";
-#else
-    std::string out = "'";
-    for (char c : path)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-#endif
-}
 
 void write_kit(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
@@ -143,25 +77,6 @@ void refuse_output_onto_input(const fs::path& output, const std::vector<fs::path
     }
 }
 
-void sign_kit(const std::string& command, const fs::path& kit)
-{
-    std::string line = command;
-    const std::string quoted = shell_quoted(kit.string());
-    bool placed = false;
-    for (std::size_t at = line.find("{}"); at != std::string::npos; at = line.find("{}", at + quoted.size())) {
-        line.replace(at, 2, quoted);
-        placed = true;
-    }
-    if (!placed)
-        throw KitError("the signing command must name the kit as {}");
-    const int status = std::system(line.c_str());
-    if (status != 0) {
-        std::error_code ignored;
-        fs::remove(kit, ignored);
-        throw KitError(fmt::format("the signing command failed (status {}); the unsigned kit was removed", status));
-    }
-}
-
 int build(const BuildOptions& options, std::ostream& out, std::ostream& err)
 {
     Diagnostics diagnostics;
@@ -181,7 +96,7 @@ int build(const BuildOptions& options, std::ostream& out, std::ostream& err)
         show_warnings();
 
         fs::path runtime_path;
-        const std::vector<std::uint8_t> runtime = load_runtime(options, runtime_path);
+        const std::vector<std::uint8_t> runtime = load_kit_runtime(options.runtime, options.arch, runtime_path);
         const std::vector<std::uint8_t> kit = build_kit_image(runtime, resources, source_date_epoch().value_or(0));
 
         const fs::path output = options.output ? fs::path(*options.output)
