@@ -77,7 +77,7 @@ void refuse_output_onto_input(const fs::path& output, const std::vector<fs::path
     }
 }
 
-int build(const BuildOptions& options, std::ostream& out, std::ostream& err)
+int run_build(const BuildOptions& options, std::ostream& out, std::ostream& err)
 {
     Diagnostics diagnostics;
     const auto show_warnings = [&] {
@@ -152,7 +152,7 @@ void add_build_command(CLI::App& app, CommandRun& run)
     command->add_option("--depfile", options->depfile, "Also write a make-style list of the files read");
     command->add_flag("-q,--quiet", options->quiet, "No summary line");
     command->callback([options, &run] {
-        run = [options](const CommandStreams& streams) { return build(*options, streams.out, streams.err); };
+        run = [options](const CommandStreams& streams) { return run_build(*options, streams.out, streams.err); };
     });
 }
 

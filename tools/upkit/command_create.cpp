@@ -94,7 +94,7 @@ std::vector<std::uint8_t> encode(const std::vector<MemberInput>& members, const 
     return image;
 }
 
-int create(const CreateOptions& options, const Console& console, std::ostream& out, std::ostream& err)
+int run_create(const CreateOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
     try {
         if (!to_engine_path(options.archive))
@@ -199,7 +199,7 @@ void add_create_command(CLI::App& app, CommandRun& run)
         if (volume_option->count())
             parsed->options.volume_size = parsed->volume_size;
         run = [parsed](const CommandStreams& streams) {
-            return create(parsed->options, streams.console, streams.out, streams.err);
+            return run_create(parsed->options, streams.console, streams.out, streams.err);
         };
     });
 }

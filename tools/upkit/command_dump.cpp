@@ -32,7 +32,7 @@ void write_file(const fs::path& path, const void* data, std::size_t size)
         throw std::runtime_error(fmt::format("{}: cannot write the file", path.string()));
 }
 
-int dump(const DumpOptions& options, std::ostream& out, std::ostream& err)
+int run_dump(const DumpOptions& options, std::ostream& out, std::ostream& err)
 {
     kitread::KitContents kit;
     try {
@@ -78,7 +78,7 @@ void add_dump_command(CLI::App& app, CommandRun& run)
     command->add_option("-o,--output", options->directory, "Folder to write kit.toml and its files into")->required();
     command->add_flag("-q,--quiet", options->quiet, "No summary line");
     command->callback([options, &run] {
-        run = [options](const CommandStreams& streams) { return dump(*options, streams.out, streams.err); };
+        run = [options](const CommandStreams& streams) { return run_dump(*options, streams.out, streams.err); };
     });
 }
 

@@ -153,7 +153,7 @@ std::optional<fs::path> kit_archive_folder(const ArchiveInput& input, const Extr
     return target / *folder;
 }
 
-int extract(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err)
+int run_extract(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
     if (!inputs.from_kit() && options.layout == "destinations") {
@@ -229,7 +229,7 @@ void add_extract_command(CLI::App& app, CommandRun& run)
                                    : parsed->skip_existing ? Existing::skip
                                                            : Existing::refuse;
         run = [parsed](const CommandStreams& streams) {
-            return extract(parsed->options, streams.console, streams.out, streams.err);
+            return run_extract(parsed->options, streams.console, streams.out, streams.err);
         };
     });
 }

@@ -20,13 +20,15 @@ struct InspectOptions {
     bool json = false;
 };
 
-int inspect(const InspectOptions& options, std::ostream& out, std::ostream& err)
+int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& err)
 {
     kitread::KitContents kit;
     try {
         kit = kitread::read_kit_file(host_path_of(options.kit));
     } catch (const std::exception& e) {
         // Not a PE file, a damaged one, or no file at all: nothing to show.
+        // Status 1 even for a file that cannot be opened: build, inspect and
+        // dump end with 1 on any failure.
         print_error(err, options.kit, e.what());
         return kExitDataError;
     }
@@ -59,7 +61,7 @@ void add_inspect_command(CLI::App& app, CommandRun& run)
     command->add_option("KIT", options->kit, "Kit program to read")->required();
     command->add_flag("--json", options->json, "One JSON object instead of text");
     command->callback([options, &run] {
-        run = [options](const CommandStreams& streams) { return inspect(*options, streams.out, streams.err); };
+        run = [options](const CommandStreams& streams) { return run_inspect(*options, streams.out, streams.err); };
     });
 }
 

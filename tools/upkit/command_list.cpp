@@ -134,7 +134,7 @@ void print_json(std::ostream& out, const nlohmann::json& document)
     out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
-int list(const ListOptions& options, std::ostream& out, std::ostream& err)
+int run_list(const ListOptions& options, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
     RunStatus status;
@@ -202,7 +202,7 @@ void add_list_command(CLI::App& app, CommandRun& run)
     command->add_flag("--json", options->json,
                       "One JSON object instead of a table: names in UTF-8, times in ISO 8601, sizes in bytes");
     command->callback([options, &run] {
-        run = [options](const CommandStreams& streams) { return list(*options, streams.out, streams.err); };
+        run = [options](const CommandStreams& streams) { return run_list(*options, streams.out, streams.err); };
     });
 }
 

@@ -55,7 +55,7 @@ int test_archive(const ScannedArchive& archive, bool quiet, ProgressLine& progre
     return kExitOk;
 }
 
-int test(const TestOptions& options, const Console& console, std::ostream& out, std::ostream& err)
+int run_test(const TestOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
     if (inputs.from_kit() && inputs.archives().empty()) {
@@ -97,7 +97,7 @@ void add_test_command(CLI::App& app, CommandRun& run)
     command->add_flag("-q,--quiet", options->quiet, "No OK line and no progress line");
     command->callback([options, &run] {
         run = [options](const CommandStreams& streams) {
-            return test(*options, streams.console, streams.out, streams.err);
+            return run_test(*options, streams.console, streams.out, streams.err);
         };
     });
 }
