@@ -13,19 +13,18 @@ const int kFolderAttempts = 100;
 
 }  // namespace
 
-TemporaryFolder::TemporaryFolder(const std::string& prefix)
+TemporaryFolder::TemporaryFolder(const std::string& prefix, const std::filesystem::path& parent)
 {
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
     std::random_device seed;
     std::mt19937 random(seed());
     for (int attempt = 0; attempt < kFolderAttempts; ++attempt) {
-        const std::filesystem::path candidate = base / fmt::format("{}-{:08x}", prefix, random());
+        const std::filesystem::path candidate = parent / fmt::format("{}-{:08x}", prefix, random());
         if (std::filesystem::create_directory(candidate)) {
             path_ = candidate;
             return;
         }
     }
-    throw std::filesystem::filesystem_error("cannot make a temporary folder", base,
+    throw std::filesystem::filesystem_error("cannot make a temporary folder", parent,
                                             std::make_error_code(std::errc::file_exists));
 }
 

@@ -1,6 +1,9 @@
-// A private folder below the system's temporary folder, removed with all it
-// holds when the object goes: where a kit's archives are written so that the
-// engine, which reads archives from files, can read them.
+// A private folder, removed with all it holds when the object goes. By
+// default it lies in the system's temporary folder: where a kit's archives
+// are written so that the engine, which reads archives from files, can read
+// them. Given a parent, it lies there instead: extract decodes each member
+// into one inside the target folder, so that moving the finished file into
+// place is a rename on one file system.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +15,10 @@ namespace upkit {
 
 class TemporaryFolder {
 public:
-    // `prefix` starts the folder's name. Throws std::filesystem::filesystem_error.
-    explicit TemporaryFolder(const std::string& prefix);
+    // Makes "<parent>/<prefix>-<8 hex digits>", a name no folder there has
+    // yet. Throws std::filesystem::filesystem_error when it cannot.
+    explicit TemporaryFolder(const std::string& prefix,
+                             const std::filesystem::path& parent = std::filesystem::temp_directory_path());
     ~TemporaryFolder();
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;

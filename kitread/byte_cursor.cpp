@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "invariant.h"
 #include "little_endian.h"
 #include "text_codec.h"
 
@@ -9,6 +10,8 @@ namespace upkit::kitread {
 
 void ByteCursor::need(std::size_t count, std::string_view field) const
 {
+    // Every read and move stops at the end: remaining() cannot wrap.
+    UPKIT_ASSERT(at_ <= data_.size());
     if (count > remaining())
         fail(field, fmt::format("runs past the end of the data ({} bytes)", data_.size()));
 }
@@ -63,6 +66,7 @@ std::string ByteCursor::utf16z(std::string_view field)
         fail(field, "has no terminating NUL before the end of the data");
     const std::string text = utf8_from_utf16le(data_.subspan(at_, end - at_));
     at_ = end + 2;
+    UPKIT_ASSERT(at_ <= data_.size());  // the NUL's two bytes were there
     return text;
 }
 

@@ -5,7 +5,9 @@
 
 namespace {
 
-class UsageErrorTest : public ::testing::TestWithParam<std::vector<std::string>> {};
+using Args = std::vector<std::string>;
+
+class UsageErrorTest : public ::testing::TestWithParam<Args> {};
 
 TEST_P(UsageErrorTest, ExitsWithStatusTwoAndAMessage)
 {
@@ -14,8 +16,6 @@ TEST_P(UsageErrorTest, ExitsWithStatusTwoAndAMessage)
     EXPECT_NE(result.err, "");
     EXPECT_EQ(result.out, "");
 }
-
-using Args = std::vector<std::string>;
 
 INSTANTIATE_TEST_SUITE_P(Cases, UsageErrorTest,
                          ::testing::Values(Args{}, Args{"unpack", "kit.kw"}, Args{"create"}, Args{"create", "kit.kw"},
@@ -29,6 +29,44 @@ INSTANTIATE_TEST_SUITE_P(Cases, UsageErrorTest,
                                            Args{"extract"}, Args{"extract", "kit.kw", "-d"},
                                            Args{"extract", "kit.kw", "--overwrite", "--skip-existing"},
                                            Args{"extract", "kit.kw", "--layout", "sideways"}));
+
+// A word that names no command is refused by name, on one line, and nothing
+// runs: neither an archive given without a command nor a misspelt command is
+// taken for another command's arguments.
+TEST_F(CliTest, AnUnknownCommandIsAUsageErrorAndNothingRuns)
+{
+    put("src/a.txt", text_bytes(100));
+    ASSERT_EQ(run_cli({"create", arg("a.kw"), arg("src"), "-q"}).code, 0);
+    const std::vector<Args> cases = {
+        {arg("a.kw"), "-d", arg("out")},
+        {"bulid", arg("a.kw"), "-d", arg("out")},
+        {"Extract", arg("a.kw"), "-d", arg("out")},
+        {"--version-", "unpack", arg("a.kw")},
+    };
+    for (const Args& args : cases) {
+        const RunResult result = run_cli(args);
+        EXPECT_EQ(result.code, 2) << args[0];
+        EXPECT_EQ(result.out, "") << args[0];
+        const std::string word = args[0].front() == '-' ? args[1] : args[0];
+        EXPECT_EQ(result.err, "upkit: unknown command \"" + word +
+                                  "\"; the commands are create, list, test, extract, build, inspect and dump\n");
+        EXPECT_FALSE(fs::exists(at("out"))) << args[0];
+    }
+}
+
+TEST(Usage, NoCommandShowsTheUsageAndRunsNothing)
+{
+    for (const Args& args : {Args{}, Args{"-q"}}) {
+        const RunResult result = run_cli(args);
+        EXPECT_EQ(result.code, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "A subcommand is required\nRun with --help for more information.\n");
+    }
+    // Help wins over a word that is no command.
+    const RunResult help = run_cli({"--help", "bulid"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("Subcommands:"), std::string::npos);
+}
 
 TEST(Usage, VersionAndHelpSucceed)
 {

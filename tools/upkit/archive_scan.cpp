@@ -5,7 +5,9 @@
 #include <fmt/format.h>
 
 #include "cli_output.h"
+#include "engine_codes.h"
 #include "engine_paths.h"
+#include "text_codec.h"
 
 namespace upkit {
 
@@ -67,25 +69,56 @@ std::uint64_t ScannedArchive::decoded_size() const
     return total;
 }
 
+std::string archive_failure_text(const ReportingReader& reader, const ArchiveInput& input)
+{
+    const EngineFailure& failure = reader.failure();
+    const bool open_failure = failure.code == ARCERR_CANNOT_OPEN || failure.code == ARCERR_OPEN_RETRY;
+    const bool wants_continuation =
+        input.id && open_failure && !failure.path.empty() && failure.path != to_engine_path(input.path);
+    if (!wants_continuation)
+        return reader.FailureText();
+    if (failure.member.empty())
+        return "its directory runs past the end of the resource";
+    return fmt::format("{}: its data runs past the end of the resource",
+                       printable(utf8_from_windows1252(failure.member)));
+}
+
+ScannedArchive scan_archive(const ArchiveInput& input)
+{
+    ScannedArchive archive;
+    archive.input = &input;
+    if (!input.unavailable.empty()) {
+        archive.failure = input.unavailable;
+        // The status of a kit that cannot be read.
+        archive.failure_status = kExitDataError;
+        return archive;
+    }
+    // Closed on return: the engine's state is process-wide, one reader at a
+    // time.
+    ReportingReader reader;
+    if (!reader.OpenArchive(input.path)) {
+        archive.failure = archive_failure_text(reader, input);
+        archive.failure_status = reader.FailureStatus();
+        return archive;
+    }
+    archive.readable = true;
+    archive.window_bits = reader.GetWindowBits();
+    archive.version_a = reader.GetVersionA();
+    archive.version_b = reader.GetVersionB();
+    archive.entries = reader.Entries();
+    archive.selected.assign(archive.entries.size(), 1);
+    measure_files(archive);
+    return archive;
+}
+
 std::vector<ScannedArchive> scan_archives(const ArchiveInputs& inputs, std::ostream& err, RunStatus& status)
 {
     std::vector<ScannedArchive> result;
     for (const ArchiveInput& input : inputs.archives()) {
-        ScannedArchive archive;
-        archive.input = &input;
-        ReportingReader reader;
-        if (!reader.OpenArchive(input.path)) {
-            archive.failure = reader.FailureText();
+        ScannedArchive archive = scan_archive(input);
+        if (!archive.readable) {
             print_error(err, input.label, archive.failure);
-            status.note(reader.FailureStatus());
-        } else {
-            archive.readable = true;
-            archive.window_bits = reader.GetWindowBits();
-            archive.version_a = reader.GetVersionA();
-            archive.version_b = reader.GetVersionB();
-            archive.entries = reader.Entries();
-            archive.selected.assign(archive.entries.size(), 1);
-            measure_files(archive);
+            status.note(archive.failure_status);
         }
         result.push_back(std::move(archive));
     }

@@ -1,5 +1,6 @@
-// What list, test and extract first learn of their input: each archive's
-// header and directory, and which members the MEMBER arguments select.
+// What list, test, extract and inspect first learn of their input: each
+// archive's header and directory, and which members the MEMBER arguments
+// select.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,7 @@ struct ScannedArchive {
     const ArchiveInput* input = nullptr;
     bool readable = false;
     std::string failure;  // why not, when not readable
+    int failure_status = kExitOk;  // and the exit status that calls for
     int window_bits = 0;
     int version_a = 0;
     int version_b = 0;
@@ -34,9 +36,18 @@ struct ScannedArchive {
     std::size_t selected_end() const;
 };
 
-// Reads each archive's directory (the archive is closed again). A failure is
-// printed on err and noted in status; the archive stays in the result, not
-// readable.
+// What went wrong with `input` as `reader` reported it, for messages. The
+// engine looks for continuation files beside an archive that runs past its
+// end; a kit's archive is its whole resource, so the file the engine missed,
+// in a temporary folder, is not named.
+std::string archive_failure_text(const ReportingReader& reader, const ArchiveInput& input);
+
+// Reads the archive's header and directory (the archive is closed again);
+// prints nothing.
+ScannedArchive scan_archive(const ArchiveInput& input);
+
+// Reads each archive's directory. A failure is printed on err and noted in
+// status; the archive stays in the result, not readable.
 std::vector<ScannedArchive> scan_archives(const ArchiveInputs& inputs, std::ostream& err, RunStatus& status);
 
 // Marks the selected members of every readable archive. A MEMBER that

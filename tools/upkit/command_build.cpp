@@ -1,94 +1,41 @@
-#include <cstdlib>
+#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <fmt/format.h>
 #include <fstream>
-#include <iterator>
+#include <memory>
 
 #include "cli_output.h"
-#include "commands.h"
+#include "command.h"
+#include "exit_status.h"
 #include "kit_build.h"
 #include "kit_image.h"
-#include "kit_runtime_location.h"
+#include "kit_runtime.h"
+#include "kit_signing.h"
 #include "manifest.h"
-#include "pe_image.h"
 
 namespace fs = std::filesystem;
-using namespace upkit;
 using namespace upkit::kitbuild;
 
 namespace upkit {
 
 namespace {
 
-const std::uint16_t kMachineI386 = 0x014C;
-const std::uint16_t kMachineAmd64 = 0x8664;
+struct BuildOptions {
+    std::string manifest;
+    std::optional<std::string> output;        // default: the manifest's name with .exe, here
+    std::string arch = "win32";               // win32 or win64
+    std::optional<std::string> runtime;       // default: found beside upkit
+    std::optional<std::string> files;         // the folder of built inputs (from = "files")
+    std::optional<std::string> sign_command;  // run on the finished kit, {} its path
+    std::optional<std::string> depfile;       // also write a make-style list of the files read
+    bool quiet = false;
+};
 
 // A command line that asks for something the tool will not do.
 class UsageError : public KitError {
 public:
     using KitError::KitError;
 };
-
-std::vector<std::uint8_t> read_file(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw KitError(fmt::format("{}: cannot open the file", path.string()));
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw KitError(fmt::format("{}: cannot read the file", path.string()));
-    return bytes;
-}
-
-// The machine a PE image is built for, or 0 when the bytes are no PE image
-// whose headers read whole.
-std::uint16_t image_machine(const std::vector<std::uint8_t>& image)
-{
-    try {
-        return pe::PeImage(image).coff().machine;
-    } catch (const pe::PeError&) {
-        return 0;
-    }
-}
-
-std::vector<std::uint8_t> load_runtime(const BuildOptions& options, fs::path& used)
-{
-    if (options.runtime) {
-        used = *options.runtime;
-    } else if (const std::optional<fs::path> found = find_kit_runtime(options.arch)) {
-        used = *found;
-    } else {
-        std::string searched;
-        for (const fs::path& folder : kit_runtime_folders())
-            searched += (searched.empty() ? "" : ", ") + folder.string();
-        throw KitError(fmt::format("no {} kit runtime ({}) in {}; give one with --runtime",
-                                   options.arch, kit_runtime_file_name(options.arch),
-                                   searched.empty() ? "any known folder" : searched));
-    }
-    std::vector<std::uint8_t> runtime = read_file(used);
-    const std::uint16_t expected = options.arch == "win64" ? kMachineAmd64 : kMachineI386;
-    const std::uint16_t machine = image_machine(runtime);
-    if (machine == 0)
-        throw KitError(fmt::format("{}: not a Windows program", used.string()));
-    if (machine != expected)
-        throw KitError(fmt::format("{}: a runtime for {}, not for {}", used.string(),
-                                   machine == kMachineAmd64 ? "win64" : machine == kMachineI386 ? "win32" : "another machine",
-                                   options.arch));
-    return runtime;
-}
-
-// The kit's path quoted for a POSIX shell or for cmd.exe.
-std::string shell_quoted(const std::string& path)
-{
-#ifdef _WIN32
-    return "\"" + path + "\"";
-#else
-    std::string out = "'";
-    for (char c : path)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-#endif
-}
 
 void write_kit(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
@@ -130,28 +77,7 @@ void refuse_output_onto_input(const fs::path& output, const std::vector<fs::path
     }
 }
 
-void sign_kit(const std::string& command, const fs::path& kit)
-{
-    std::string line = command;
-    const std::string quoted = shell_quoted(kit.string());
-    bool placed = false;
-    for (std::size_t at = line.find("{}"); at != std::string::npos; at = line.find("{}", at + quoted.size())) {
-        line.replace(at, 2, quoted);
-        placed = true;
-    }
-    if (!placed)
-        throw KitError("the signing command must name the kit as {}");
-    const int status = std::system(line.c_str());
-    if (status != 0) {
-        std::error_code ignored;
-        fs::remove(kit, ignored);
-        throw KitError(fmt::format("the signing command failed (status {}); the unsigned kit was removed", status));
-    }
-}
-
-}  // namespace
-
-int command_build(const BuildOptions& options, std::ostream& out, std::ostream& err)
+int run_build(const BuildOptions& options, std::ostream& out, std::ostream& err)
 {
     Diagnostics diagnostics;
     const auto show_warnings = [&] {
@@ -170,7 +96,7 @@ int command_build(const BuildOptions& options, std::ostream& out, std::ostream& 
         show_warnings();
 
         fs::path runtime_path;
-        const std::vector<std::uint8_t> runtime = load_runtime(options, runtime_path);
+        const std::vector<std::uint8_t> runtime = load_kit_runtime(options.runtime, options.arch, runtime_path);
         const std::vector<std::uint8_t> kit = build_kit_image(runtime, resources, source_date_epoch().value_or(0));
 
         const fs::path output = options.output ? fs::path(*options.output)
@@ -207,6 +133,27 @@ int command_build(const BuildOptions& options, std::ostream& out, std::ostream& 
         err << "upkit: " << e.what() << '\n';
         return kExitDataError;
     }
+}
+
+}  // namespace
+
+void add_build_command(CLI::App& app, CommandRun& run)
+{
+    const auto options = std::make_shared<BuildOptions>();
+    CLI::App* command = app.add_subcommand("build", "Make a kit program from its manifest");
+    command->add_option("MANIFEST", options->manifest, "The kit's manifest (TOML)")->required();
+    command->add_option("-o,--output", options->output, "Kit to write (default: the manifest's name, .exe)");
+    command->add_option("--arch", options->arch, "The kit's Windows: win32 (default) or win64")
+        ->check(CLI::IsMember({"win32", "win64"}));
+    command->add_option("--runtime", options->runtime, "The prebuilt kit runtime to use");
+    command->add_option("--files", options->files, "Folder of built inputs, for paths given with from = \"files\"");
+    command->add_option("--sign-command", options->sign_command,
+                        "Run this on the finished kit, {} standing for its path (e.g. a signing tool)");
+    command->add_option("--depfile", options->depfile, "Also write a make-style list of the files read");
+    command->add_flag("-q,--quiet", options->quiet, "No summary line");
+    command->callback([options, &run] {
+        run = [options](const CommandStreams& streams) { return run_build(*options, streams.out, streams.err); };
+    });
 }
 
 }  // namespace upkit

@@ -1,20 +1,22 @@
+#include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
 #include <condition_variable>
 #include <exception>
-#include <functional>
-#include <mutex>
-#include <thread>
 #include <filesystem>
 #include <fmt/format.h>
-#include <fstream>
-#include <map>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
+#include "archive_volumes.h"
 #include "archive_writer.h"
 #include "cli_output.h"
-#include "commands.h"
+#include "command.h"
+#include "create_sources.h"
 #include "engine_paths.h"
-#include "member_names.h"
+#include "exit_status.h"
 #include "member_sources.h"
 #include "progress.h"
 #include "text_codec.h"
@@ -25,141 +27,36 @@ namespace upkit {
 
 namespace {
 
-// The files this run writes, which must not be read as input: the archive
-// and its continuation files as they exist now.
-class OwnOutputs {
-public:
-    explicit OwnOutputs(const std::string& archive)
-    {
-        std::error_code ec;
-        if (fs::is_regular_file(host_path_of(archive), ec))
-            paths_.push_back(host_path_of(archive));
-        for (int n = 2;; ++n) {
-            const std::optional<std::string> next = continuation_path(archive, n);
-            if (!next || !fs::is_regular_file(host_path_of(*next), ec))
-                break;
-            paths_.push_back(host_path_of(*next));
-        }
-    }
+// Smallest continuation file size --volume-size accepts.
+const std::uint64_t kMinVolumeSize = 64;
+// By default the window is the smallest that holds the input, at most this.
+const int kDefaultWindowBits = 18;
 
-    bool contains(const fs::path& file) const
-    {
-        for (const fs::path& own : paths_) {
-            std::error_code ec;
-            if (folded_name(shown_path(own.filename())) == folded_name(shown_path(file.filename())) &&
-                fs::equivalent(own, file, ec))
-                return true;
-        }
-        return false;
-    }
-
-private:
-    std::vector<fs::path> paths_;
+struct CreateOptions {
+    std::string archive;
+    std::vector<std::string> inputs;  // files and folders
+    std::optional<int> window_bits;   // default: fitted to the input, at most 18
+    int level = kDefaultLevel;        // 1 (fastest) to 9 (smallest)
+    std::optional<std::uint64_t> volume_size;
+    bool quiet = false;
 };
 
-std::vector<MemberSource> gather_sources(const CreateOptions& options, std::ostream& err)
+// A whole number of bytes, at least kMinVolumeSize. Checked on the text: the
+// number conversion would take "-5" for a huge unsigned value.
+CLI::Validator volume_size_check()
 {
-    const OwnOutputs own(options.archive);
-    SourceWalk walk;
-    walk.skip = [&](const fs::path& path, std::string_view why) {
-        print_warning(err, fmt::format("{}: {}, skipped", printable(shown_path(path)), why));
-    };
-    walk.exclude = [&](const fs::path& path) -> std::optional<std::string> {
-        if (own.contains(path))
-            return "the archive being written";
-        return std::nullopt;
-    };
-    std::vector<MemberSource> sources;
-    for (const std::string& input : options.inputs) {
-        const fs::path path = host_path_of(input);
-        std::error_code ec;
-        const fs::file_status status = fs::status(path, ec);
-        if (fs::is_directory(status)) {
-            const std::vector<MemberSource> found = folder_sources(path, walk);
-            sources.insert(sources.end(), found.begin(), found.end());
-        } else if (fs::is_regular_file(status)) {
-            if (own.contains(path))
-                throw SourceError(input, "the archive cannot be one of its own inputs", kExitUsage);
-            sources.push_back(MemberSource{path, input, stored_name_of(path.filename(), path)});
-        } else if (fs::exists(status)) {
-            throw SourceError(input, "neither a file nor a folder", kExitIoError);
-        } else {
-            throw SourceError(input, "no such file or folder", kExitIoError);
-        }
-    }
-    return sources;
-}
-
-// The members, read with the progress line showing how far.
-std::vector<MemberInput> read_sources(const std::vector<MemberSource>& sources, ProgressLine& progress)
-{
-    std::uint64_t expected = 0;
-    for (const MemberSource& source : sources) {
-        std::error_code ec;
-        const std::uintmax_t size = fs::file_size(source.path, ec);
-        expected += ec ? 0 : size;
-    }
-    std::uint64_t done = 0;
-    return read_members(sources, std::nullopt, [&](const MemberSource& source, std::uint64_t n) {
-        done += n;
-        progress.update(done, std::max(done, expected), source.shown);
-    });
-}
-
-// The archive's files: the first holds the image's start, the others follow
-// as continuation files.
-std::vector<std::vector<std::uint8_t>> volumes_of(std::vector<std::uint8_t> image,
-                                                  std::optional<std::uint64_t> volume_size)
-{
-    if (!volume_size || *volume_size >= image.size()) {
-        std::vector<std::vector<std::uint8_t>> one;
-        one.push_back(std::move(image));
-        return one;
-    }
-    return split_into_volumes(image, static_cast<std::size_t>(*volume_size));
-}
-
-std::vector<std::string> output_paths(const std::string& archive, std::size_t count)
-{
-    std::vector<std::string> paths = {archive};
-    for (std::size_t n = 2; n <= count; ++n) {
-        const std::optional<std::string> path = continuation_path(archive, static_cast<int>(n));
-        if (!path)
-            throw SourceError(archive,
-                              "cannot be split: readers would look for its continuation files outside its "
-                              "folder (a dot and a space in a folder name); choose another path",
-                              kExitUsage);
-        paths.push_back(*path);
-    }
-    return paths;
-}
-
-void write_file(const std::string& path, const std::vector<std::uint8_t>& data)
-{
-    std::ofstream file(host_path_of(path), std::ios::binary | std::ios::trunc);
-    if (file)
-        file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    if (file)
-        file.close();
-    if (!file)
-        throw SourceError(path, "cannot write the file", kExitIoError);
-}
-
-// Writes every file, or on failure removes those written so far: a partly
-// written archive would look whole to someone shipping it.
-void write_volumes(const std::vector<std::string>& paths, const std::vector<std::vector<std::uint8_t>>& volumes)
-{
-    for (std::size_t i = 0; i < volumes.size(); ++i) {
-        try {
-            write_file(paths[i], volumes[i]);
-        } catch (...) {
-            for (std::size_t j = 0; j <= i; ++j) {
-                std::error_code ec;
-                fs::remove(host_path_of(paths[j]), ec);
-            }
-            throw;
-        }
-    }
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            const std::string message = fmt::format("must be a whole number of bytes, at least {}", kMinVolumeSize);
+            if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+                return message;
+            std::uint64_t value = 0;
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (ec != std::errc() || end != text.data() + text.size() || value < kMinVolumeSize)
+                return message;
+            return std::string();
+        },
+        "BYTES");
 }
 
 // encode_archive, with a turning mark on the progress line while it works
@@ -197,23 +94,21 @@ std::vector<std::uint8_t> encode(const std::vector<MemberInput>& members, const 
     return image;
 }
 
-}  // namespace
-
-int command_create(const CreateOptions& options, std::ostream& out, std::ostream& err)
+int run_create(const CreateOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
     try {
         if (!to_engine_path(options.archive))
             throw SourceError(options.archive,
                               "a backslash in a path cannot be passed on (it would be read as a separator)",
                               kExitUsage);
-        std::vector<MemberSource> sources = gather_sources(options, err);
+        std::vector<MemberSource> sources = gather_sources(options.archive, options.inputs, err);
         if (sources.empty())
             throw SourceError(options.archive, "no files to store");
         std::sort(sources.begin(), sources.end(),
                   [](const MemberSource& a, const MemberSource& b) { return a.stored < b.stored; });
         check_stored_names(sources);
 
-        ProgressLine progress(err, options.console, !options.quiet);
+        ProgressLine progress(err, console, !options.quiet);
         const std::vector<MemberInput> members = read_sources(sources, progress);
         std::uint64_t total_in = 0;
         for (const MemberInput& member : members)
@@ -257,11 +152,56 @@ int command_create(const CreateOptions& options, std::ostream& out, std::ostream
                 line += fmt::format(", {} files", volumes.size());
             out << line << '\n';
         }
-        return 0;
+        return kExitOk;
     } catch (const SourceError& e) {
         print_error(err, e.file, e.what());
         return e.status;
     }
+}
+
+}  // namespace
+
+void add_create_command(CLI::App& app, CommandRun& run)
+{
+    // Parsed into these, then copied into the options: -w and --volume-size
+    // count only when given.
+    struct Parsed {
+        CreateOptions options;
+        int window_bits = kDefaultWindowBits;
+        std::uint64_t volume_size = 0;
+    };
+    const auto parsed = std::make_shared<Parsed>();
+    CreateOptions& options = parsed->options;
+    CLI::App* command = app.add_subcommand("create", "Make an archive from files and folders");
+    command->footer(
+        "A folder's files are stored below it, with backslashes between folders, a file\n"
+        "argument under its own name; names are stored in Windows-1252. Members are\n"
+        "sorted by name and keep each file's modification time. An existing archive of\n"
+        "that name is replaced. A progress line shows on stderr when it is a terminal.\n");
+    command->add_option("ARCHIVE", options.archive, "Archive to write (continuation files beside it: .002, ...)")
+        ->required();
+    command->add_option("PATH", options.inputs, "Files, and folders whose files are stored below them")->required();
+    CLI::Option* window_option =
+        command
+            ->add_option("-w,--window", parsed->window_bits,
+                         "Window bits (default: the smallest that holds the input, at most 18)")
+            ->check(CLI::Range(kMinEncoderWindowBits, kMaxEncoderWindowBits));
+    command->add_option("-l,--level", options.level, "Compression level, 1 (fastest) to 9 (smallest); default 5")
+        ->check(CLI::Range(kMinLevel, kMaxLevel));
+    CLI::Option* volume_option =
+        command->add_option("--volume-size", parsed->volume_size, "Split into files of at most this many bytes")
+            ->check(volume_size_check());
+    command->add_flag("-q,--quiet", options.quiet, "No summary line and no progress line");
+
+    command->callback([parsed, window_option, volume_option, &run] {
+        if (window_option->count())
+            parsed->options.window_bits = parsed->window_bits;
+        if (volume_option->count())
+            parsed->options.volume_size = parsed->volume_size;
+        run = [parsed](const CommandStreams& streams) {
+            return run_create(parsed->options, streams.console, streams.out, streams.err);
+        };
+    });
 }
 
 }  // namespace upkit

@@ -1,16 +1,19 @@
+#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <fmt/format.h>
-#include <random>
+#include <memory>
 
 #include "archive_scan.h"
 #include "cli_output.h"
-#include "commands.h"
+#include "command.h"
+#include "command_help.h"
 #include "engine_paths.h"
+#include "exit_status.h"
 #include "kit_archives.h"
-#include "member_names.h"
+#include "member_placement.h"
 #include "reporting_reader.h"
+#include "temporary_folder.h"
 #include "text_codec.h"
-#include "win32_api.h"
 
 namespace fs = std::filesystem;
 
@@ -18,123 +21,32 @@ namespace upkit {
 
 namespace {
 
-// The target folder as an absolute engine path. Absolute, so that the paths
-// the engine composes need no qualifying against the current folder, which
-// can make them too long for the engine's records.
-std::optional<std::string> engine_directory(const fs::path& directory)
-{
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(directory, ec);
-    if (ec)
-        return std::nullopt;
-    const std::optional<std::string> text = host_text_of(absolute.lexically_normal());
-    return text ? to_engine_path(*text) : std::nullopt;
-}
+// What extract does with a member whose output file exists already.
+enum class Existing { refuse, overwrite, skip };
 
-// A folder inside the target folder that the engine writes each member into
-// under its stored name; from there it is renamed to its UTF-8 name. Removed
-// with what is left in it.
-class StagingFolder {
-public:
-    explicit StagingFolder(const fs::path& target)
-    {
-        std::random_device seed;
-        std::mt19937 generator(seed());
-        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const fs::path candidate =
-                target / fmt::format(".upkit-partial-{:08x}", static_cast<unsigned>(generator()));
-            std::error_code ec;
-            if (fs::create_directory(candidate, ec))
-                path_ = candidate;
-        }
-    }
-    ~StagingFolder()
-    {
-        std::error_code ec;
-        if (!path_.empty())
-            fs::remove_all(path_, ec);
-    }
-    StagingFolder(const StagingFolder&) = delete;
-    StagingFolder& operator=(const StagingFolder&) = delete;
-
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
+struct ExtractOptions {
+    std::string archive;  // an archive, or a kit program
+    std::vector<std::string> members;
+    std::string directory = ".";
+    std::string layout = "archives";  // a kit's archives: archive-<id>/ each, or destinations
+    Existing existing = Existing::refuse;
+    bool quiet = false;
 };
 
-// Checks every name before anything is written: an archive with one bad name
-// is refused as a whole.
-bool check_names(const std::vector<MemberEntry>& entries, const std::string& directory, const std::string& archive,
-                 std::ostream& err)
-{
-    const bool add_separator = directory.empty() || directory.back() != '\\';
-    for (const MemberEntry& entry : entries) {
-        const std::string shown = printable(utf8_from_windows1252(entry.name));
-        if (const char* reason = unsafe_name_reason(entry.name)) {
-            print_error(err, archive,
-                        fmt::format("{}: unsafe member name refused, nothing extracted: {}", shown, reason));
-            return false;
-        }
-        const std::size_t length = directory.size() + (add_separator ? 1 : 0) + name_below_folder(entry.name).size();
-        if (length >= MAX_PATH) {
-            print_error(err, archive,
-                        fmt::format("{}: the output path would be longer than {} characters, nothing extracted", shown,
-                                    MAX_PATH - 1));
-            return false;
-        }
-    }
-    return true;
-}
-
-// Where member `name` is written below `target`: its UTF-8 name.
-fs::path output_path(const fs::path& target, const std::string& name)
-{
-    const std::string relative = relative_utf8_path(name);
-    return target / fs::path(std::u8string(relative.begin(), relative.end())).make_preferred();
-}
-
-// The file the engine just wrote below the staging folder, which holds no
-// other file: each one is moved out once written. Found, not derived from the
-// stored name, since the engine's way to a file name differs by host (on
-// Windows through the OEM character set and back).
-std::optional<fs::path> staged_file(const fs::path& staging)
+// Makes the staging folder inside `target` (and `target` when missing);
+// `staging` stays empty when either cannot be made. The folder goes, with
+// what is left in it, on every way out of the archive's extraction.
+void make_staging_folder(const fs::path& target, std::optional<TemporaryFolder>& staging)
 {
     std::error_code ec;
-    for (fs::recursive_directory_iterator it(staging, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        if (it->is_regular_file(ec))
-            return it->path();
-    return std::nullopt;
-}
-
-std::string shown_path(const fs::path& path)
-{
-#ifdef _WIN32
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-#else
-    return path.string();
-#endif
-}
-
-// Moves the finished member into place; what went wrong when it cannot.
-std::optional<std::string> move_into_place(const fs::path& from, const fs::path& to, bool overwrite)
-{
-    std::error_code ec;
-    fs::create_directories(to.parent_path(), ec);
-    if (!ec)
-        fs::rename(from, to, ec);
-    if (ec && overwrite && fs::is_regular_file(fs::symlink_status(to))) {
-        // Some hosts do not rename over an existing file.
-        ec.clear();
-        fs::remove(to, ec);
-        if (!ec)
-            fs::rename(from, to, ec);
-    }
+    fs::create_directories(target, ec);
     if (ec)
-        return fmt::format("cannot write the output file: {}", ec.message());
-    return std::nullopt;
+        return;
+    try {
+        staging.emplace(kStagingPrefix, target);
+    } catch (const fs::filesystem_error&) {
+        // Left empty: the caller names the folder it cannot use.
+    }
 }
 
 struct ExtractRun {
@@ -149,22 +61,18 @@ struct ExtractRun {
 int extract_archive(const ScannedArchive& archive, const fs::path& target, ExtractRun& run)
 {
     const ArchiveInput& input = *archive.input;
-    std::error_code ec;
-    fs::create_directories(target, ec);
-    std::optional<StagingFolder> staging;
-    if (!ec)
-        staging.emplace(target);
-    const std::optional<std::string> directory =
-        staging && !staging->path().empty() ? engine_directory(staging->path()) : std::nullopt;
+    std::optional<TemporaryFolder> staging;
+    make_staging_folder(target, staging);
+    const std::optional<std::string> directory = staging ? engine_directory(staging->path()) : std::nullopt;
     if (!directory) {
         run.progress.clear();
-        print_error(run.err, shown_path(target), "cannot use this folder for output");
+        print_error(run.err, message_path(target), "cannot use this folder for output");
         return kExitIoError;
     }
     ReportingReader reader;
     if (!reader.OpenArchive(input.path)) {
         run.progress.clear();
-        print_error(run.err, input.label, reader.FailureText());
+        print_error(run.err, input.label, archive_failure_text(reader, input));
         return reader.FailureStatus();
     }
     const std::vector<MemberEntry>& entries = reader.Entries();
@@ -184,21 +92,22 @@ int extract_archive(const ScannedArchive& archive, const fs::path& target, Extra
             continue;
         const std::string& name = entries[k].name;
         const fs::path final_path = output_path(target, name);
+        std::error_code ec;
         if (fs::exists(fs::symlink_status(final_path, ec))) {
             if (run.options.existing == Existing::skip)
                 continue;
             if (run.options.existing == Existing::refuse) {
                 run.progress.clear();
-                print_error(run.err, shown_path(final_path),
+                print_error(run.err, message_path(final_path),
                             "exists; not replaced (use --overwrite to replace it, --skip-existing to pass over it)");
                 status.note(kExitExists);
                 continue;
             }
         }
         current = utf8_from_windows1252(name);
-        if (!reader.ExtractMember(static_cast<int>(k), *directory, shown_path(final_path))) {
+        if (!reader.ExtractMember(static_cast<int>(k), *directory, message_path(final_path))) {
             run.progress.clear();
-            print_error(run.err, input.label, reader.FailureText());
+            print_error(run.err, input.label, archive_failure_text(reader, input));
             status.note(reader.FailureStatus());
             return status.value();
         }
@@ -208,7 +117,7 @@ int extract_archive(const ScannedArchive& archive, const fs::path& target, Extra
                    : std::optional<std::string>("cannot write the output file: the archive engine wrote none");
         if (problem) {
             run.progress.clear();
-            print_error(run.err, shown_path(final_path), *problem);
+            print_error(run.err, message_path(final_path), *problem);
             status.note(kExitIoError);
             return status.value();
         }
@@ -244,9 +153,7 @@ std::optional<fs::path> kit_archive_folder(const ArchiveInput& input, const Extr
     return target / *folder;
 }
 
-}  // namespace
-
-int command_extract(const ExtractOptions& options, std::ostream& out, std::ostream& err)
+int run_extract(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
     if (!inputs.from_kit() && options.layout == "destinations") {
@@ -261,7 +168,7 @@ int command_extract(const ExtractOptions& options, std::ostream& out, std::ostre
     std::vector<ScannedArchive> archives;
     if (!scan_selected_archives(inputs, options.members, options.archive, err, status, archives))
         return status.value();
-    ProgressLine progress(err, options.console, !options.quiet);
+    ProgressLine progress(err, console, !options.quiet);
     ExtractRun run{options, progress, 0, 0, out, err};
     for (const ScannedArchive& archive : archives)
         run.total += archive.decoded_size();
@@ -281,6 +188,50 @@ int command_extract(const ExtractOptions& options, std::ostream& out, std::ostre
         status.note(extract_archive(archive, *folder, run));
     }
     return status.value();
+}
+
+}  // namespace
+
+void add_extract_command(CLI::App& app, CommandRun& run)
+{
+    struct Parsed {
+        ExtractOptions options;
+        bool overwrite = false;
+        bool skip_existing = false;
+    };
+    const auto parsed = std::make_shared<Parsed>();
+    ExtractOptions& options = parsed->options;
+    CLI::App* command = app.add_subcommand("extract", "Write an archive's members below a folder");
+    command->footer(
+        "Writes the members below the folder with their stored times, under their names\n"
+        "in UTF-8; a kit's archives go to archive-<id>/ each, or with --layout\n"
+        "destinations to install/, windows/ and system/. An archive with a name that\n"
+        "would land outside the folder is refused before anything is written. A member\n"
+        "whose file exists is not written, with a message and exit status 4, unless\n"
+        "--overwrite or --skip-existing is given. A progress line shows on stderr when\n"
+        "it is a terminal.\n\n" +
+        std::string(kMemberFooter));
+    command->add_option("ARCHIVE", options.archive, "Archive or kit program to read")->required();
+    command->add_option("MEMBER", options.members, kMemberHelp);
+    command->add_option("-d,--directory", options.directory, "Target folder (default: the current one)");
+    CLI::Option* overwrite_option =
+        command->add_flag("--overwrite", parsed->overwrite, "Replace files that exist already");
+    command->add_flag("--skip-existing", parsed->skip_existing, "Leave files that exist already alone, silently")
+        ->excludes(overwrite_option);
+    command->add_option("--layout", options.layout,
+                        "A kit's archives: one folder each (archives, the default), or the install, "
+                        "windows and system folders they install into (destinations)")
+        ->check(CLI::IsMember({"archives", "destinations"}));
+    command->add_flag("-q,--quiet", options.quiet, "Do not print member names, no progress line");
+
+    command->callback([parsed, &run] {
+        parsed->options.existing = parsed->overwrite       ? Existing::overwrite
+                                   : parsed->skip_existing ? Existing::skip
+                                                           : Existing::refuse;
+        run = [parsed](const CommandStreams& streams) {
+            return run_extract(parsed->options, streams.console, streams.out, streams.err);
+        };
+    });
 }
 
 }  // namespace upkit

@@ -1,9 +1,12 @@
+#include <CLI/CLI.hpp>
 #include <fmt/format.h>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "archive_scan.h"
 #include "cli_output.h"
-#include "commands.h"
+#include "command.h"
+#include "command_help.h"
 #include "dos_time.h"
 #include "engine_paths.h"
 #include "kit_archives.h"
@@ -13,6 +16,12 @@
 namespace upkit {
 
 namespace {
+
+struct ListOptions {
+    std::string archive;               // an archive, or a kit program
+    std::vector<std::string> members;  // names or patterns; empty: all
+    bool json = false;
+};
 
 std::string stamp_text(const MemberEntry& entry)
 {
@@ -125,9 +134,7 @@ void print_json(std::ostream& out, const nlohmann::json& document)
     out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
-}  // namespace
-
-int command_list(const ListOptions& options, std::ostream& out, std::ostream& err)
+int run_list(const ListOptions& options, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
     RunStatus status;
@@ -178,6 +185,25 @@ int command_list(const ListOptions& options, std::ostream& out, std::ostream& er
             print_json(out, listings.front());
     }
     return status.value();
+}
+
+}  // namespace
+
+void add_list_command(CLI::App& app, CommandRun& run)
+{
+    const auto options = std::make_shared<ListOptions>();
+    CLI::App* command = app.add_subcommand("list", "Show an archive's members");
+    command->footer(
+        "Shows size, time, name and note of each member (of every archive a kit carries),\n"
+        "and the totals, with the archive's size on disk. Names are shown in UTF-8.\n\n" +
+        std::string(kMemberFooter));
+    command->add_option("ARCHIVE", options->archive, "Archive or kit program to read")->required();
+    command->add_option("MEMBER", options->members, kMemberHelp);
+    command->add_flag("--json", options->json,
+                      "One JSON object instead of a table: names in UTF-8, times in ISO 8601, sizes in bytes");
+    command->callback([options, &run] {
+        run = [options](const CommandStreams& streams) { return run_list(*options, streams.out, streams.err); };
+    });
 }
 
 }  // namespace upkit

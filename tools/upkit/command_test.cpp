@@ -1,8 +1,11 @@
+#include <CLI/CLI.hpp>
 #include <fmt/format.h>
+#include <memory>
 
 #include "archive_scan.h"
 #include "cli_output.h"
-#include "commands.h"
+#include "command.h"
+#include "command_help.h"
 #include "engine_paths.h"
 #include "kit_archives.h"
 #include "reporting_reader.h"
@@ -11,6 +14,12 @@
 namespace upkit {
 
 namespace {
+
+struct TestOptions {
+    std::string archive;               // an archive, or a kit program
+    std::vector<std::string> members;  // names or patterns; empty: all
+    bool quiet = false;
+};
 
 // Decodes the archive's members up to the last selected one; the stream runs
 // on from member to member, so the ones before it are checked too. After a
@@ -22,7 +31,7 @@ int test_archive(const ScannedArchive& archive, bool quiet, ProgressLine& progre
     ReportingReader reader;
     if (!reader.OpenArchive(input.path)) {
         progress.clear();
-        print_error(err, input.label, reader.FailureText());
+        print_error(err, input.label, archive_failure_text(reader, input));
         return reader.FailureStatus();
     }
     const std::vector<MemberEntry>& entries = reader.Entries();
@@ -34,7 +43,7 @@ int test_archive(const ScannedArchive& archive, bool quiet, ProgressLine& progre
         current = utf8_from_windows1252(entries[k].name);
         if (!reader.TestMember(static_cast<int>(k))) {
             progress.clear();
-            print_error(err, input.label, reader.FailureText());
+            print_error(err, input.label, archive_failure_text(reader, input));
             return reader.FailureStatus();
         }
     }
@@ -46,9 +55,7 @@ int test_archive(const ScannedArchive& archive, bool quiet, ProgressLine& progre
     return kExitOk;
 }
 
-}  // namespace
-
-int command_test(const TestOptions& options, std::ostream& out, std::ostream& err)
+int run_test(const TestOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
     if (inputs.from_kit() && inputs.archives().empty()) {
@@ -62,7 +69,7 @@ int command_test(const TestOptions& options, std::ostream& out, std::ostream& er
     std::uint64_t total = 0;
     for (const ScannedArchive& archive : archives)
         total += archive.decoded_size();
-    ProgressLine progress(err, options.console, !options.quiet);
+    ProgressLine progress(err, console, !options.quiet);
     std::uint64_t done = 0;
     // Every archive of a kit is tested, also after one fails; with MEMBERs,
     // those holding none of them are left out.
@@ -72,6 +79,27 @@ int command_test(const TestOptions& options, std::ostream& out, std::ostream& er
         status.note(test_archive(archive, options.quiet, progress, done, total, out, err));
     }
     return status.value();
+}
+
+}  // namespace
+
+void add_test_command(CLI::App& app, CommandRun& run)
+{
+    const auto options = std::make_shared<TestOptions>();
+    CLI::App* command = app.add_subcommand("test", "Decode every member and check its check value");
+    command->footer(
+        "Decodes the members without writing them and compares each one's check value\n"
+        "(every archive of a kit). With MEMBERs, every member up to the last one selected\n"
+        "is decoded. A progress line shows on stderr when it is a terminal.\n\n" +
+        std::string(kMemberFooter));
+    command->add_option("ARCHIVE", options->archive, "Archive or kit program to read")->required();
+    command->add_option("MEMBER", options->members, kMemberHelp);
+    command->add_flag("-q,--quiet", options->quiet, "No OK line and no progress line");
+    command->callback([options, &run] {
+        run = [options](const CommandStreams& streams) {
+            return run_test(*options, streams.console, streams.out, streams.err);
+        };
+    });
 }
 
 }  // namespace upkit

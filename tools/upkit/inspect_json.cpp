@@ -201,7 +201,7 @@ json tables_json(const kitread::KitTables& tables)
     };
 }
 
-json archive_json(const kitread::KitArchive& archive, const ArchiveListing& listing)
+json archive_json(const kitread::KitArchive& archive, const ScannedArchive& listing)
 {
     json out = {{"id", archive.id},
                 {"row", archive.row ? json(archive.row) : json()},
@@ -212,7 +212,7 @@ json archive_json(const kitread::KitArchive& archive, const ArchiveListing& list
         return out;
     }
     json members = json::array();
-    for (const MemberEntry& member : listing.members)
+    for (const MemberEntry& member : listing.entries)
         members.push_back({{"name", utf8_from_windows1252(member.name)},
                            {"size", member.size},
                            {"modified", format_dos_stamp(DosStamp{member.time, member.date})},
@@ -226,7 +226,7 @@ json archive_json(const kitread::KitArchive& archive, const ArchiveListing& list
 }  // namespace
 
 nlohmann::ordered_json inspect_json(const std::string& file, const KitContents& kit,
-                                    const std::vector<ArchiveListing>& listings)
+                                    const std::vector<ScannedArchive>& listings)
 {
     json archives = json::array();
     for (std::size_t i = 0; i < kit.archives.size() && i < listings.size(); ++i)

@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "archive_bytes_listing.h"
+#include "archive_scan.h"
 #include "kit_contents.h"
 
 namespace upkit {
 
 void print_inspect_text(std::ostream& out, const std::string& file, const kitread::KitContents& kit,
-                        const std::vector<ArchiveListing>& listings);
+                        const std::vector<ScannedArchive>& listings);
 
 nlohmann::ordered_json inspect_json(const std::string& file, const kitread::KitContents& kit,
-                                    const std::vector<ArchiveListing>& listings);
+                                    const std::vector<ScannedArchive>& listings);
 
 }  // namespace upkit

@@ -139,7 +139,7 @@ void print_tables(std::ostream& out, const kitread::KitTables& tables)
 }
 
 // The lines of `upkit list` for one archive.
-void print_archive(std::ostream& out, const kitread::KitArchive& archive, const ArchiveListing& listing)
+void print_archive(std::ostream& out, const kitread::KitArchive& archive, const ScannedArchive& listing)
 {
     const std::string row = archive.row ? fmt::format(" ({} row {})", KIT_TABLE_ARCHIVE_LIST, archive.row) : "";
     if (!listing.readable) {
@@ -148,11 +148,11 @@ void print_archive(std::ostream& out, const kitread::KitArchive& archive, const 
         return;
     }
     out << fmt::format("\nArchive {}{}: {} bytes, {} members, window {} bits, version bytes {} {}\n", archive.id, row,
-                       archive.bytes.size(), listing.members.size(), listing.window_bits, listing.version_a,
+                       archive.bytes.size(), listing.entries.size(), listing.window_bits, listing.version_a,
                        listing.version_b);
     out << fmt::format("  {:>10}  {:<19}  {}\n", "size", "modified", "name");
     std::uint64_t total = 0;
-    for (const MemberEntry& member : listing.members) {
+    for (const MemberEntry& member : listing.entries) {
         std::string line = fmt::format("  {:>10}  {}  {}", member.size,
                                        format_dos_stamp(DosStamp{member.time, member.date}), printable(utf8_from_windows1252(member.name)));
         if (!member.note.empty())
@@ -160,7 +160,7 @@ void print_archive(std::ostream& out, const kitread::KitArchive& archive, const 
         out << line << '\n';
         total += member.size;
     }
-    out << fmt::format("  {:>10}  {:<19}  {} members\n", total, "total", listing.members.size());
+    out << fmt::format("  {:>10}  {:<19}  {} members\n", total, "total", listing.entries.size());
 }
 
 void print_findings(std::ostream& out, const KitContents& kit)
@@ -181,7 +181,7 @@ void print_findings(std::ostream& out, const KitContents& kit)
 }  // namespace
 
 void print_inspect_text(std::ostream& out, const std::string& file, const KitContents& kit,
-                        const std::vector<ArchiveListing>& listings)
+                        const std::vector<ScannedArchive>& listings)
 {
     print_image(out, file, kit);
     if (kit.version)

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <fstream>
+#include <span>
 
 #include "engine_paths.h"
 #include "kit_contents.h"
@@ -22,12 +23,27 @@ bool starts_like_a_program(const std::string& path)
     return in.gcount() == 2 && signature[0] == 'M' && signature[1] == 'Z';
 }
 
+// Writes one of a kit's archives, in a folder of its own, for the engine.
+bool write_archive_file(const fs::path& file, std::span<const std::uint8_t> bytes)
+{
+    std::error_code ec;
+    fs::create_directory(file.parent_path(), ec);
+    if (ec)
+        return false;
+    try {
+        TemporaryFolder::write_file(file, bytes);
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 ArchiveInputs::ArchiveInputs(const std::string& path)
 {
     if (!starts_like_a_program(path)) {
-        archives_.push_back(ArchiveInput{path, path, std::nullopt, std::nullopt});
+        archives_.push_back(ArchiveInput{path, path, std::nullopt, std::nullopt, {}});
         return;
     }
     kitread::KitContents kit;
@@ -36,7 +52,19 @@ ArchiveInputs::ArchiveInputs(const std::string& path)
     } catch (const std::exception& e) {
         throw std::runtime_error(fmt::format("{}: {}", path, e.what()));
     }
-    folder_ = std::make_unique<TemporaryFolder>("upkit-kit");
+    add_kit_archives(path, kit);
+}
+
+ArchiveInputs::ArchiveInputs(const std::string& path, const kitread::KitContents& kit)
+{
+    add_kit_archives(path, kit);
+}
+
+void ArchiveInputs::add_kit_archives(const std::string& path, const kitread::KitContents& kit)
+{
+    from_kit_ = true;
+    if (!kit.archives.empty())
+        folder_ = std::make_unique<TemporaryFolder>("upkit-kit");
     for (const kitread::KitArchive& archive : kit.archives) {
         ArchiveInput input;
         input.label = fmt::format("{}, archive {}", path, archive.id);
@@ -44,15 +72,20 @@ ArchiveInputs::ArchiveInputs(const std::string& path)
         if (archive.row > 0 && kit.tables.archives)
             input.row = kit.tables.archives->at(static_cast<std::size_t>(archive.row - 1));
         // One folder per archive: the engine looks for continuation files
-        // beside an archive whose directory runs past its end.
-        const fs::path folder = folder_->path() / std::to_string(archive.id);
-        fs::create_directory(folder);
-        const fs::path file = folder / fmt::format("{}.kw", archive.id);
-        TemporaryFolder::write_file(file, archive.bytes);
+        // beside an archive whose directory runs past its end, and must find
+        // none of another archive's.
+        const fs::path file = folder_->path() / std::to_string(archive.id) / fmt::format("{}.kw", archive.id);
+        if (!write_archive_file(file, archive.bytes)) {
+            // The kit's other archives may still be read.
+            input.unavailable = fmt::format("cannot be written to {} to be read", file.string());
+            archives_.push_back(std::move(input));
+            continue;
+        }
         const std::optional<std::string> text = host_text_of(file);
-        if (!text)
-            throw std::runtime_error("the temporary folder's path cannot be given to the archive engine");
-        input.path = *text;
+        if (text)
+            input.path = *text;
+        else
+            input.unavailable = "the temporary folder's path cannot be given to the archive engine";
         archives_.push_back(std::move(input));
     }
 }

@@ -1,0 +1,39 @@
+// The commands of the upkit tool. Each command's file adds its subcommand to
+// the app, with its arguments, options, help and footer; when the command
+// line names it, the subcommand's callback sets the run that run_upkit then
+// calls.
+#pragma once
+
+#include <functional>
+#include <ostream>
+
+#include "progress.h"
+
+namespace CLI {
+class App;
+}
+
+namespace upkit {
+
+// Where a command prints, and what main knows of stderr, for the progress
+// line.
+struct CommandStreams {
+    std::ostream& out;
+    std::ostream& err;
+    const Console& console;
+};
+
+// The chosen command with its parsed options. It prints any failure on err
+// and returns the exit status (exit_status.h).
+using CommandRun = std::function<int(const CommandStreams&)>;
+
+// In the order `upkit --help` lists them.
+void add_create_command(CLI::App& app, CommandRun& run);
+void add_list_command(CLI::App& app, CommandRun& run);
+void add_test_command(CLI::App& app, CommandRun& run);
+void add_extract_command(CLI::App& app, CommandRun& run);
+void add_build_command(CLI::App& app, CommandRun& run);
+void add_inspect_command(CLI::App& app, CommandRun& run);
+void add_dump_command(CLI::App& app, CommandRun& run);
+
+}  // namespace upkit
