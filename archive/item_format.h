@@ -16,9 +16,9 @@ const int kSelectLong = 6;             // a long match, its length coded after t
 const int kSelectorSymbols = 7;
 
 // The literal model, and so the selector symbol, of a byte.
-inline int literal_model_of(unsigned byte)
+inline int literal_model_of(unsigned value)
 {
-    return static_cast<int>(byte / kLiteralModelSymbols);
+    return static_cast<int>(value / kLiteralModelSymbols);
 }
 
 // Match lengths. A long match codes its length less kMinLongMatch as a
