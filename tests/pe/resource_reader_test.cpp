@@ -77,10 +77,10 @@ TEST_P(DemoKitResources, CarryTheBytesOfTheirSourceFiles)
         EXPECT_NE(it, resources.end());
         return *it;
     };
-    const Bytes bitmap = read_file(fs::path(DEMO_KIT_SOURCE) / "kit.bmp");
+    const Bytes bitmap = read_file(fs::path(DEMO_KIT_FOLDER) / "kit.bmp");
     EXPECT_EQ(find(pe::kTypeBitmap, 1000).data, Bytes(bitmap.begin() + 14, bitmap.end()));
 
-    const Bytes icon = read_file(fs::path(DEMO_KIT_SOURCE) / "kit.ico");
+    const Bytes icon = read_file(fs::path(DEMO_KIT_FOLDER) / "kit.ico");
     for (std::uint16_t image = 0; image < 2; ++image) {
         const std::size_t entry = 6 + 16 * image;
         const std::size_t size = load_u32(icon, entry + 8);

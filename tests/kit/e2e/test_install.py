@@ -5,7 +5,7 @@ A file in use (a running program's .exe, which Wine refuses to delete with
 access denied) or read-only goes to the temporary folder and is scheduled to
 replace its target at the next restart: delayed moves under Windows NT,
 WININIT.INI under Windows 95. A file held open without delete sharing fails
-its member. The failing test kits (tests/kits) stop at a broken member, a
+its member. The failing test kits (tests/kit/kits) stop at a broken member, a
 destination that cannot be made, and an archive that is not in the kit.
 """
 
@@ -15,7 +15,7 @@ import harness
 import widget_kit as wk
 from harness import EXIT, IDNO, IDOK, IDYES, INSTALL
 
-KITS = harness.REPO / "tests" / "kits"
+KITS = harness.REPO / "tests" / "kit" / "kits"
 INSTALL_DIR = r"C:\Widget"
 LONG_INSTALL_DIR = r"C:\Program Files\Brightfield\Widget"
 IN_USE_CLASS, IN_USE_TITLE = "UpkitE2EInUse", "Widget (running)"

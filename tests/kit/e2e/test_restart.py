@@ -17,7 +17,7 @@ import harness
 import widget_kit as wk
 from harness import EXIT, IDNO, INSTALL
 
-KITS = harness.REPO / "tests" / "kits"
+KITS = harness.REPO / "tests" / "kit" / "kits"
 INSTALL_DIR = r"C:\Widget"
 SYSTEM_DIR = wk.SYSTEM_DIR
 WININIT = r"C:\windows\WININIT.INI"

@@ -1,4 +1,4 @@
-r"""Kits whose tables are missing or empty (tests/kits): a missing table
+r"""Kits whose tables are missing or empty (tests/kit/kits): a missing table
 behaves as an empty one. Without accepted releases every machine is refused;
 without a window list the product may run; without archives the install
 goes straight to the registry rows.
@@ -8,7 +8,7 @@ import harness
 import widget_kit as wk
 from harness import EXIT, IDNO, IDOK, INSTALL
 
-KITS = harness.REPO / "tests" / "kits"
+KITS = harness.REPO / "tests" / "kit" / "kits"
 INSTALL_DIR = r"C:\Widget"
 
 
