@@ -28,7 +28,13 @@ WORD read_word()
 }  // namespace
 
 ArchiveReader::ArchiveReader()
-    : status(0), version_a(0), version_b(0), count(0), window_bits(0), cursor(0), entries(nullptr)
+    : status(0)
+    , version_a(0)
+    , version_b(0)
+    , count(0)
+    , window_bits(0)
+    , cursor(0)
+    , entries(nullptr)
 {
 }
 
@@ -203,8 +209,8 @@ int ArchiveReader::ExtractOne(int write, int index, const char* directory, int k
             return ARCERR_CANNOT_CREATE;
         }
     }
-    const int result = decode_member(file, static_cast<int>(entry.size), write ? ARCSTAT_EXTRACT : ARCSTAT_SKIP,
-                                     entry.name);
+    const int result =
+        decode_member(file, static_cast<int>(entry.size), write ? ARCSTAT_EXTRACT : ARCSTAT_SKIP, entry.name);
     if (write)
         finish_output_file(file, path, entry.date, entry.time, result);
     return result;

@@ -16,12 +16,12 @@
 #include "engine_codes.h"
 
 struct ArchiveEntry {
-    char* name;       // as stored, owned by the reader
+    char* name;  // as stored, owned by the reader
     int note_length;
-    char* note;       // possibly empty, owned by the reader
+    char* note;  // possibly empty, owned by the reader
     DWORD size;
-    WORD time;        // MS-DOS time, local
-    WORD date;        // MS-DOS date
+    WORD time;  // MS-DOS time, local
+    WORD date;  // MS-DOS date
 };
 
 class ArchiveReader : public EngineReceiver {

@@ -9,7 +9,7 @@ constexpr BYTE length_extra_bits[kLengthSlots] = {
 };
 
 constexpr BYTE position_extra_bits[kPositionSlots] = {
-    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9,
+    0, 0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,  7,  7,  8,  8,  9,
     9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16, 16, 17, 17, 18, 18, 19, 19,
 };
 
@@ -36,8 +36,7 @@ constexpr bool ends_a_position_slot(DWORD distance)
 
 }  // namespace
 
-static_assert(kModelTotalLimit < kReciprocalTotals,
-              "every total a model codes with is divided through the table");
+static_assert(kModelTotalLimit < kReciprocalTotals, "every total a model codes with is divided through the table");
 static_assert(slots_span(length_extra_bits, kLengthSlots) == DWORD{kMaxMatch - kMinLongMatch + 1},
               "the length slots cover every length of a long match, each once");
 static_assert(slots_span(position_extra_bits, kPositionSlots) == kMaxDistance,
@@ -253,8 +252,7 @@ namespace {
 // Finds the first entry whose successor's cumulative stops the scan, adding
 // the increment to every entry on the way. Unrolled by four; every read is
 // at or before the end entry, whose cumulative of 0 stops any scan.
-template <typename Stops>
-inline __attribute__((always_inline)) ModelEntry* scan_entries(ModelEntry* p, Stops stops)
+template <typename Stops> inline __attribute__((always_inline)) ModelEntry* scan_entries(ModelEntry* p, Stops stops)
 {
     for (;;) {
         if (stops(p[1].cumulative))

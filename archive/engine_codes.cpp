@@ -2,11 +2,19 @@
 
 EngineReceiver* current_receiver = nullptr;
 
-int EngineReceiver::OnError(int, void*) { return 0; }
+int EngineReceiver::OnError(int, void*)
+{
+    return 0;
+}
 
-void EngineReceiver::OnStatus(int, const char*) {}
+void EngineReceiver::OnStatus(int, const char*)
+{
+}
 
-int EngineReceiver::OnProgress(DWORD, DWORD) { return 1; }
+int EngineReceiver::OnProgress(DWORD, DWORD)
+{
+    return 1;
+}
 
 int report_error(int code, void* detail)
 {

@@ -12,7 +12,7 @@ int input_remaining;
 
 namespace {
 
-const int kPathCapacity = 512;   // room for a 255-character path to grow
+const int kPathCapacity = 512;  // room for a 255-character path to grow
 const int kLongestPath = 255;
 // A continuation file's name: a dot and at least three digits of its number
 // (at most ten) where the extension began, or after the whole path.
@@ -30,7 +30,7 @@ int input_error;
 // Records a failure. From now on every byte is 0 and no file is touched.
 void fail(int code)
 {
-    UPKIT_ASSERT(code != 0);   // 0 would read as no failure at all
+    UPKIT_ASSERT(code != 0);  // 0 would read as no failure at all
     input_error = code;
     input_remaining = 0;
     report_error(code, nullptr);
@@ -74,7 +74,10 @@ int read_block()
 
 }  // namespace
 
-int input_status() { return input_error; }
+int input_status()
+{
+    return input_error;
+}
 
 void input_open(const char* path)
 {

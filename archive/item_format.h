@@ -9,10 +9,10 @@
 // symbol names the literal model that codes the byte, the one for its top two
 // bits. The other three are the kinds of match.
 const int kLiteralModels = 4;
-const int kLiteralModelSymbols = 64;   // the bytes of one literal model
-const int kSelectMatch3 = 4;           // a 3-byte match
-const int kSelectMatch4 = 5;           // a 4-byte match
-const int kSelectLong = 6;             // a long match, its length coded after the selector
+const int kLiteralModelSymbols = 64;  // the bytes of one literal model
+const int kSelectMatch3 = 4;          // a 3-byte match
+const int kSelectMatch4 = 5;          // a 4-byte match
+const int kSelectLong = 6;            // a long match, its length coded after the selector
 const int kSelectorSymbols = 7;
 
 // The literal model, and so the selector symbol, of a byte.
@@ -27,7 +27,7 @@ const int kMatch3Length = 3;
 const int kMatch4Length = 4;
 const int kMinLongMatch = 5;
 const int kMaxMatch = 259;
-const int kMinMatch = kMatch3Length;   // no match is shorter
+const int kMinMatch = kMatch3Length;  // no match is shorter
 
 // Symbols of the length model, and of the position models at most: a
 // position model has the slots whose base lies below its reach.

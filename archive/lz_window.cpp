@@ -169,7 +169,7 @@ WORD update_check_value(WORD check, const BYTE* data, int length)
 
 int write_window_span(int offset, int length)
 {
-    UPKIT_ASSERT(offset >= 0 && length >= 0 && length <= window_size - offset);   // inside the window
+    UPKIT_ASSERT(offset >= 0 && length >= 0 && length <= window_size - offset);  // inside the window
     if (length == 0)
         return 0;
     if (out_handle != INVALID_HANDLE_VALUE) {

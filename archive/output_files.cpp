@@ -8,7 +8,10 @@ namespace {
 char qualified_name[MAX_PATH];
 char directory_buffer[MAX_PATH];
 
-bool is_separator(char c) { return c == '\\' || c == '/'; }
+bool is_separator(char c)
+{
+    return c == '\\' || c == '/';
+}
 
 // Windows drops trailing dots and spaces from a component, so "..", ". ." and
 // "..." all climb; refuse any component made of dots and spaces with two dots.
@@ -29,7 +32,15 @@ bool is_climbing_component(const char* begin, const char* end)
 bool counts_as_access_denied(DWORD error)
 {
     switch (error) {
-    case 5: case 16: case 65: case 82: case 83: case 108: case 132: case 158: case 167:
+    case 5:
+    case 16:
+    case 65:
+    case 82:
+    case 83:
+    case 108:
+    case 132:
+    case 158:
+    case 167:
         return true;
     default:
         return error >= 19 && error <= 36;
@@ -133,7 +144,7 @@ int make_directories(char* path)
     if (*p == ':') {
         if (!p[1])
             return 1;
-        p += 2;   // past the colon and the root backslash
+        p += 2;  // past the colon and the root backslash
     }
     for (;;) {
         bool last = *p == '\0';

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <string_view>
 #include <fcntl.h>
 #include <filesystem>
 #include <fmt/format.h>
 #include <spawn.h>
+#include <string_view>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -42,7 +42,7 @@ std::vector<char*> c_strings(const std::vector<std::string>& strings)
 
 bool is_executable_file(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
@@ -55,10 +55,8 @@ ChildRun run_child(const std::vector<std::string>& argv, const Redirects& redire
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, or_null_device(redirects.input), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, or_null_device(redirects.output), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, or_null_device(redirects.errors), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 1, or_null_device(redirects.output), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, or_null_device(redirects.errors), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
     std::vector<char*> args = c_strings(argv);
     std::vector<char*> env = c_strings(environment);
@@ -107,7 +105,8 @@ std::optional<std::string> find_program(const std::string& name)
         if (end == std::string::npos)
             end = dirs.size();
         const std::string_view dir = std::string_view(dirs).substr(begin, end - begin);
-        const std::string candidate = (std::filesystem::path(dir.empty() ? std::string_view(".") : dir) / name).string();
+        const std::string candidate =
+            (std::filesystem::path(dir.empty() ? std::string_view(".") : dir) / name).string();
         if (is_executable_file(candidate))
             return candidate;
         begin = end + 1;

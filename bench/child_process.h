@@ -11,18 +11,18 @@ namespace upkit::bench {
 
 // Where the child's standard streams go. An empty path is /dev/null.
 struct Redirects {
-    std::string input;    // standard input, read from this file
-    std::string output;   // standard output, written to this file (truncated)
-    std::string errors;   // standard error, written to this file (truncated)
+    std::string input;   // standard input, read from this file
+    std::string output;  // standard output, written to this file (truncated)
+    std::string errors;  // standard error, written to this file (truncated)
 };
 
 struct ChildRun {
-    bool started = false;   // false: the program could not be run (error says why)
-    int exit_code = -1;     // the exit status, or 128 + the signal number
+    bool started = false;  // false: the program could not be run (error says why)
+    int exit_code = -1;    // the exit status, or 128 + the signal number
     bool signalled = false;
-    double seconds = 0;     // wall time, spawn to reaped
-    double cpu_seconds = 0; // user and system time of the child
-    long peak_kib = 0;      // ru_maxrss of the child, in KiB
+    double seconds = 0;      // wall time, spawn to reaped
+    double cpu_seconds = 0;  // user and system time of the child
+    long peak_kib = 0;       // ru_maxrss of the child, in KiB
     std::string error;
 };
 

@@ -59,12 +59,12 @@ struct Settings {
 // A peer compressor: how it compresses a file to standard output and
 // decompresses one to standard output.
 struct PeerSpec {
-    std::string id;        // for --peers and the JSON output
+    std::string id;  // for --peers and the JSON output
     std::string tool;
-    std::string level;     // as the table shows it
-    std::string window;    // its window or block size
-    std::vector<std::string> compress;     // followed by the input file
-    std::vector<std::string> decompress;   // followed by the compressed file
+    std::string level;                    // as the table shows it
+    std::string window;                   // its window or block size
+    std::vector<std::string> compress;    // followed by the input file
+    std::vector<std::string> decompress;  // followed by the compressed file
     std::string extension;
 };
 
@@ -76,15 +76,20 @@ const std::vector<PeerSpec>& peer_specs()
         {"bzip2-9", "bzip2", "-9", "900 kB", {"bzip2", "-9", "-c"}, {"bzip2", "-d", "-c"}, ".bz2"},
         {"xz-6", "xz", "-6", "8 MiB", {"xz", "-6", "-T1", "-c"}, {"xz", "-d", "-T1", "-c"}, ".xz"},
         {"xz-9e", "xz", "-9e", "64 MiB", {"xz", "-9e", "-T1", "-c"}, {"xz", "-d", "-T1", "-c"}, ".9e.xz"},
-        {"zstd-19-long27", "zstd", "-19 --long=27", "128 MiB",
-         {"zstd", "-19", "--long=27", "-T1", "-q", "-c"}, {"zstd", "-d", "--long=27", "-q", "-c"}, ".zst"},
+        {"zstd-19-long27",
+         "zstd",
+         "-19 --long=27",
+         "128 MiB",
+         {"zstd", "-19", "--long=27", "-T1", "-q", "-c"},
+         {"zstd", "-d", "--long=27", "-q", "-c"},
+         ".zst"},
     };
     return specs;
 }
 
 // Variables through which a user's defaults would change what the peers do.
-const char* const kPeerEnvironment[] = {"GZIP", "BZIP", "BZIP2", "XZ_OPT", "XZ_DEFAULTS", "ZSTD_CLEVEL",
-                                        "ZSTD_NBTHREADS"};
+const char* const kPeerEnvironment[] = {"GZIP",        "BZIP",        "BZIP2",         "XZ_OPT",
+                                        "XZ_DEFAULTS", "ZSTD_CLEVEL", "ZSTD_NBTHREADS"};
 
 std::vector<std::string> child_environment()
 {
@@ -132,18 +137,18 @@ std::optional<std::vector<int>> parse_levels(const std::string& text)
 // ---------------------------------------------------------------- figures
 
 struct Measurement {
-    double best_seconds = 0;   // the fastest run
-    double cpu_seconds = 0;    // its user and system time
-    long peak_kib = 0;         // the highest peak of all runs
+    double best_seconds = 0;  // the fastest run
+    double cpu_seconds = 0;   // its user and system time
+    long peak_kib = 0;        // the highest peak of all runs
     int runs = 0;
 };
 
 struct Row {
-    std::string id;           // "upkit-1", "upkit-default", a peer id
+    std::string id;  // "upkit-1", "upkit-default", a peer id
     std::string tool;
     std::string level;
     std::string window;
-    int upkit_level = 0;      // 1..9; 0 for the default row and the peers
+    int upkit_level = 0;  // 1..9; 0 for the default row and the peers
     bool is_upkit = false;
     bool is_default = false;
     std::string compress_command;
@@ -151,14 +156,14 @@ struct Row {
     std::uint64_t compressed = 0;
     Measurement compress;
     Measurement decompress;
-    bool measured = false;    // compress and decompress figures exist
+    bool measured = false;  // compress and decompress figures exist
     std::vector<std::string> failures;
 };
 
 struct Corpus {
-    std::vector<fs::path> files;   // relative to the corpus folder, sorted
-    bool flat = true;              // all files at the top
-    std::uint64_t bytes = 0;       // the files' contents
+    std::vector<fs::path> files;  // relative to the corpus folder, sorted
+    bool flat = true;             // all files at the top
+    std::uint64_t bytes = 0;      // the files' contents
     std::uint64_t tar_bytes = 0;
 };
 
@@ -269,12 +274,15 @@ std::optional<Corpus> gather_corpus(const fs::path& folder, std::string& error)
 class Bench {
 public:
     Bench(Settings settings, Corpus corpus, fs::path work)
-        : s_(std::move(settings)), corpus_(std::move(corpus)), work_(std::move(work)), env_(child_environment())
+        : s_(std::move(settings))
+        , corpus_(std::move(corpus))
+        , work_(std::move(work))
+        , env_(child_environment())
     {
     }
 
     bool make_tar(std::string& error);
-    Row measure_upkit(int level);   // 0: the default level and window
+    Row measure_upkit(int level);  // 0: the default level and window
     Row measure_peer(const PeerSpec& peer);
     std::uint64_t tar_bytes() const { return corpus_.tar_bytes; }
 
@@ -284,10 +292,7 @@ private:
     // if any) is removed before each run.
     bool measure(const std::string& what, const std::vector<std::string>& argv, const Redirects& io,
                  const fs::path& written, Measurement& m, Row& row);
-    void progress(const std::string& text) const
-    {
-        std::cerr << text << std::endl;
-    }
+    void progress(const std::string& text) const { std::cerr << text << std::endl; }
 
     Settings s_;
     Corpus corpus_;
@@ -299,9 +304,9 @@ private:
 bool Bench::make_tar(std::string& error)
 {
     tar_ = work_ / "corpus.tar";
-    std::vector<std::string> argv = {"tar", "--sort=name", "--format=gnu", "--owner=0", "--group=0",
-                                     "--numeric-owner", "--mtime=@0", "-cf", tar_.string(),
-                                     "-C", s_.corpus.string(), "--"};
+    std::vector<std::string> argv =
+        {"tar",        "--sort=name", "--format=gnu", "--owner=0", "--group=0",        "--numeric-owner",
+         "--mtime=@0", "-cf",         tar_.string(),  "-C",        s_.corpus.string(), "--"};
     for (const fs::path& file : corpus_.files)
         argv.push_back(file.string());
     const fs::path errors = work_ / "tar.err";
@@ -388,12 +393,11 @@ Row Bench::measure_upkit(int level)
     const int bits = static_cast<unsigned char>((*header)[6]);
     row.window = window_text(bits);
     if (level && bits != s_.window_bits)
-        row.failures.push_back(fmt::format("upkit {}: the archive has window bits {}, not {}", row.level, bits,
-                                           s_.window_bits));
+        row.failures.push_back(
+            fmt::format("upkit {}: the archive has window bits {}, not {}", row.level, bits, s_.window_bits));
 
     progress(fmt::format("upkit {}: testing", row.level));
-    if (!measure("test", test, Redirects{"", test_output.string(), errors.string()}, test_output, row.decompress,
-                 row))
+    if (!measure("test", test, Redirects{"", test_output.string(), errors.string()}, test_output, row.decompress, row))
         return row;
     row.measured = true;
 
@@ -401,21 +405,20 @@ Row Bench::measure_upkit(int level)
     // summary must also count the corpus's files and bytes.
     const std::string expected = fmt::format(": OK, {} members, {} bytes", corpus_.files.size(), corpus_.bytes);
     const std::string summary = first_line_of(test_output);
-    if (summary.size() < expected.size() || summary.compare(summary.size() - expected.size(), expected.size(),
-                                                            expected) != 0)
-        row.failures.push_back(fmt::format("upkit {}: test reported \"{}\", expected{}", row.level, summary,
-                                           expected.substr(1)));
+    if (summary.size() < expected.size() ||
+        summary.compare(summary.size() - expected.size(), expected.size(), expected) != 0)
+        row.failures.push_back(
+            fmt::format("upkit {}: test reported \"{}\", expected{}", row.level, summary, expected.substr(1)));
 
     // And once, the extracted files against the corpus.
     const fs::path out_dir = work_ / (row.id + ".extracted");
     fs::remove_all(out_dir);
     fs::create_directories(out_dir);
-    const ChildRun extract =
-        run_child({s_.upkit, "extract", "-q", "-d", out_dir.string(), archive.string()},
-                  Redirects{"", "", errors.string()}, env_);
+    const ChildRun extract = run_child({s_.upkit, "extract", "-q", "-d", out_dir.string(), archive.string()},
+                                       Redirects{"", "", errors.string()}, env_);
     if (!extract.started || extract.exit_code != 0) {
-        row.failures.push_back(fmt::format("upkit {}: extract failed ({}): {}", row.level, describe_end(extract),
-                                           first_line_of(errors)));
+        row.failures.push_back(
+            fmt::format("upkit {}: extract failed ({}): {}", row.level, describe_end(extract), first_line_of(errors)));
     } else {
         for (const fs::path& file : corpus_.files) {
             if (!same_contents(s_.corpus / file, out_dir / file)) {
@@ -450,8 +453,7 @@ Row Bench::measure_peer(const PeerSpec& peer)
     decompress.push_back(output.string());
 
     progress(fmt::format("{} {}: compressing", peer.tool, peer.level));
-    if (!measure("compress", compress, Redirects{"", output.string(), errors.string()}, output, row.compress,
-                 row))
+    if (!measure("compress", compress, Redirects{"", output.string(), errors.string()}, output, row.compress, row))
         return row;
     std::error_code ec;
     row.compressed = fs::file_size(output, ec);
@@ -464,8 +466,8 @@ Row Bench::measure_peer(const PeerSpec& peer)
     const fs::path round_trip = work_ / (peer.id + ".roundtrip.tar");
     const ChildRun run = run_child(decompress, Redirects{"", round_trip.string(), errors.string()}, env_);
     if (!run.started || run.exit_code != 0)
-        row.failures.push_back(fmt::format("{} {}: decompressing to a file failed ({})", peer.tool, peer.level,
-                                           describe_end(run)));
+        row.failures.push_back(
+            fmt::format("{} {}: decompressing to a file failed ({})", peer.tool, peer.level, describe_end(run)));
     else if (!same_contents(round_trip, tar_))
         row.failures.push_back(
             fmt::format("{} {}: the decompressed bytes differ from the tar's", peer.tool, peer.level));
@@ -478,8 +480,8 @@ Row Bench::measure_peer(const PeerSpec& peer)
 struct Comparison {
     std::string id;
     std::string text;
-    std::optional<bool> holds;      // for yes/no questions
-    std::optional<double> value;    // a percentage or a ratio
+    std::optional<bool> holds;    // for yes/no questions
+    std::optional<double> value;  // a percentage or a ratio
 };
 
 const Row* find_row(const std::vector<Row>& rows, const std::string& id)
@@ -513,8 +515,8 @@ Comparison smaller_than(const std::vector<Row>& rows, const std::string& id, con
     }
     c.holds = a->compressed < b->compressed;
     c.value = (static_cast<double>(a->compressed) / static_cast<double>(b->compressed) - 1) * 100;
-    c.text = fmt::format("{} {}: {} vs {} bytes ({:+.1f}%)", question, *c.holds ? "yes" : "NO",
-                         grouped(a->compressed), grouped(b->compressed), *c.value);
+    c.text = fmt::format("{} {}: {} vs {} bytes ({:+.1f}%)", question, *c.holds ? "yes" : "NO", grouped(a->compressed),
+                         grouped(b->compressed), *c.value);
     return c;
 }
 
@@ -549,14 +551,13 @@ std::vector<Comparison> comparisons(const std::vector<Row>& rows, std::uint64_t 
             const double ua = mb_per_second(bytes, a->compress.best_seconds);
             const double ub = mb_per_second(bytes, b->compress.best_seconds);
             c.value = ua / ub;
-            c.text = fmt::format("default level compress speed vs xz -6: {:.2f}x ({:.2f} vs {:.2f} MB/s)", *c.value,
-                                 ua, ub);
+            c.text =
+                fmt::format("default level compress speed vs xz -6: {:.2f}x ({:.2f} vs {:.2f} MB/s)", *c.value, ua, ub);
         }
         out.push_back(c);
     }
-    for (const auto& [id, label, peer, peer_label] :
-         {std::tuple{"upkit-default", "default level", "xz-6", "xz -6"},
-          std::tuple{"upkit-9", "level 9", "xz-9e", "xz -9e"}}) {
+    for (const auto& [id, label, peer, peer_label] : {std::tuple{"upkit-default", "default level", "xz-6", "xz -6"},
+                                                      std::tuple{"upkit-9", "level 9", "xz-9e", "xz -9e"}}) {
         Comparison c;
         c.id = fmt::format("{}_decode_speed_vs_{}_decompress", id, peer);
         const Row* a = find_row(rows, id);
@@ -607,15 +608,15 @@ void print_table(const Settings& s, const Corpus& corpus, const std::vector<Row>
                              s.slow_seconds);
     std::cout << fmt::format("machine: {} CPUs, load average {} at the start\n\n", cpu_count(), load_at_start());
 
-    const std::vector<std::string> head = {"tool",   "level",  "window",       "compressed",
-                                           "ratio",  "comp MB/s", "decomp MB/s", "comp peak",
-                                           "decomp peak", "runs"};
+    const std::vector<std::string> head = {"tool",      "level",       "window",    "compressed",  "ratio",
+                                           "comp MB/s", "decomp MB/s", "comp peak", "decomp peak", "runs"};
     std::vector<std::vector<std::string>> cells;
     for (const Row& row : rows) {
         std::vector<std::string> line = {row.tool, row.level, row.window.empty() ? "-" : row.window};
         if (row.measured) {
             line.push_back(grouped(row.compressed));
-            line.push_back(fmt::format("{:.3f}", static_cast<double>(corpus.bytes) / static_cast<double>(row.compressed)));
+            line.push_back(
+                fmt::format("{:.3f}", static_cast<double>(corpus.bytes) / static_cast<double>(row.compressed)));
             line.push_back(fmt::format("{:.2f}", mb_per_second(corpus.bytes, row.compress.best_seconds)));
             line.push_back(fmt::format("{:.2f}", mb_per_second(corpus.bytes, row.decompress.best_seconds)));
             line.push_back(mib(row.compress.peak_kib));
@@ -671,8 +672,8 @@ void print_table(const Settings& s, const Corpus& corpus, const std::vector<Row>
         std::cout << "  " << c.text << '\n';
 
     if (!failures.empty()) {
-        std::cout << fmt::format("\nFAILED: {} problem{} - these figures are not a valid benchmark:\n",
-                                 failures.size(), failures.size() == 1 ? "" : "s");
+        std::cout << fmt::format("\nFAILED: {} problem{} - these figures are not a valid benchmark:\n", failures.size(),
+                                 failures.size() == 1 ? "" : "s");
         for (const std::string& f : failures)
             std::cout << "  " << f << '\n';
     }
@@ -761,7 +762,8 @@ int run(int argc, char** argv)
     app.add_option("--slow-seconds", s.slow_seconds,
                    "Stop repeating a measurement once a run took longer than this (default 10)");
     app.add_flag("--json", s.json, "Print the figures as one JSON object instead of the table");
-    app.add_option("--work-dir", s.work_dir, "Folder for the tar and the compressed files (default: a new one in $TMPDIR)");
+    app.add_option("--work-dir", s.work_dir,
+                   "Folder for the tar and the compressed files (default: a new one in $TMPDIR)");
     app.add_flag("--keep", s.keep, "Keep the work folder");
     try {
         app.parse(argc, argv);
@@ -782,8 +784,8 @@ int run(int argc, char** argv)
         std::stringstream in(s.peers);
         std::string id;
         while (std::getline(in, id, ',')) {
-            const auto it = std::find_if(peer_specs().begin(), peer_specs().end(),
-                                         [&](const PeerSpec& p) { return p.id == id; });
+            const auto it =
+                std::find_if(peer_specs().begin(), peer_specs().end(), [&](const PeerSpec& p) { return p.id == id; });
             if (it == peer_specs().end()) {
                 std::cerr << fmt::format("upkit-bench: --peers: unknown peer {}\n", id);
                 return 2;

@@ -26,12 +26,14 @@ inline std::uint16_t load_u16(std::span<const std::uint8_t> bytes, std::size_t a
 
 inline std::uint32_t load_u32(std::span<const std::uint8_t> bytes, std::size_t at)
 {
-    return static_cast<std::uint32_t>(load_u16(bytes, at)) | (static_cast<std::uint32_t>(load_u16(bytes, at + 2)) << 16);
+    return static_cast<std::uint32_t>(load_u16(bytes, at)) |
+           (static_cast<std::uint32_t>(load_u16(bytes, at + 2)) << 16);
 }
 
 inline std::uint64_t load_u64(std::span<const std::uint8_t> bytes, std::size_t at)
 {
-    return static_cast<std::uint64_t>(load_u32(bytes, at)) | (static_cast<std::uint64_t>(load_u32(bytes, at + 4)) << 32);
+    return static_cast<std::uint64_t>(load_u32(bytes, at)) |
+           (static_cast<std::uint64_t>(load_u32(bytes, at + 4)) << 32);
 }
 
 inline void store_u16(std::span<std::uint8_t> bytes, std::size_t at, std::uint16_t value)

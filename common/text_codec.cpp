@@ -23,9 +23,18 @@ const char16_t kHighControls[32] = {
 const char32_t kReplacement = 0xFFFD;
 const char32_t kLastCodePoint = 0x10FFFF;
 
-bool is_surrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
-bool is_high_surrogate(std::uint16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool is_low_surrogate(std::uint16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool is_surrogate(char32_t c)
+{
+    return c >= 0xD800 && c <= 0xDFFF;
+}
+bool is_high_surrogate(std::uint16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool is_low_surrogate(std::uint16_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 void append_hex_escape(std::string& out, unsigned char byte)
 {
@@ -238,8 +247,8 @@ std::string utf8_from_wide(std::wstring_view wide)
 {
     if (wide.empty())
         return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
     return utf8;

@@ -59,10 +59,10 @@ EncoderOptions level_options(int level, int window_bits)
         std::uint32_t nice_length;
     };
     static const OptimalLevel optimal_levels[] = {
-        {16, 1, 64},    // 6
-        {32, 2, 128},   // 7
-        {48, 2, 259},   // 8
-        {64, 3, 259},   // 9: deeper searches hardly find more on real files
+        {16, 1, 64},   // 6
+        {32, 2, 128},  // 7
+        {48, 2, 259},  // 8
+        {64, 3, 259},  // 9: deeper searches hardly find more on real files
     };
     EncoderOptions options;
     options.window_bits = window_bits;

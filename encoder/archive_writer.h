@@ -12,25 +12,25 @@
 namespace upkit {
 
 struct MemberInput {
-    std::string name;   // stored name: relative, backslashes between folders
-    std::string note;   // kept by readers, never interpreted
+    std::string name;  // stored name: relative, backslashes between folders
+    std::string note;  // kept by readers, never interpreted
     std::vector<std::uint8_t> data;
     std::uint16_t dos_time = 0;
     std::uint16_t dos_date = 0;
 };
 
 enum class Parser {
-    lazy,      // hash chains; a match is put off by one byte for a longer one
-    optimal,   // binary trees; the cheapest path through each block
+    lazy,     // hash chains; a match is put off by one byte for a longer one
+    optimal,  // binary trees; the cheapest path through each block
 };
 
 struct EncoderOptions {
     int window_bits = 18;
     Parser parser = Parser::lazy;
-    int max_chain = 64;          // lazy: candidates tried per position
-    int search_depth = 32;       // optimal: tree nodes visited per position
-    int passes = 1;              // optimal: parses per block
-    std::uint32_t nice_length = kMaxMatch;   // optimal: a match this long is taken at once
+    int max_chain = 64;                     // lazy: candidates tried per position
+    int search_depth = 32;                  // optimal: tree nodes visited per position
+    int passes = 1;                         // optimal: parses per block
+    std::uint32_t nice_length = kMaxMatch;  // optimal: a match this long is taken at once
 };
 
 // The options of a compression level, 1 (fastest) to 9 (smallest). Levels

@@ -29,7 +29,7 @@ public:
 
 private:
     struct RawBits {
-        std::uint64_t position;   // index of the arithmetic bit they precede
+        std::uint64_t position;  // index of the arithmetic bit they precede
         std::uint32_t value;
         int count;
     };

@@ -10,20 +10,27 @@ const std::int32_t kNone = -1;
 }
 
 BinaryTreeFinder::BinaryTreeFinder(std::span<const std::uint8_t> data, const MatchLimits& limits, int depth)
-    : data_(data),
-      // A ring slot is reused a window later, so a node must be nearer than that.
-      max_distance_(std::min(limits.max_distance_long, limits.window_size - 1)),
-      ring_mask_(limits.ring_size(data.size()) - 1),
-      depth_(depth),
-      hash_bits_(std::clamp(static_cast<int>(std::bit_width(limits.window_size)) - 3, 12, 18)),
-      head_(std::size_t{1} << hash_bits_, kNone),
-      children_(std::size_t{2} * (ring_mask_ + 1), kNone)
+    : data_(data)
+    ,
+    // A ring slot is reused a window later, so a node must be nearer than that.
+    max_distance_(std::min(limits.max_distance_long, limits.window_size - 1))
+    , ring_mask_(limits.ring_size(data.size()) - 1)
+    , depth_(depth)
+    , hash_bits_(std::clamp(static_cast<int>(std::bit_width(limits.window_size)) - 3, 12, 18))
+    , head_(std::size_t{1} << hash_bits_, kNone)
+    , children_(std::size_t{2} * (ring_mask_ + 1), kNone)
 {
 }
 
-std::size_t BinaryTreeFinder::find(std::size_t pos, MatchCandidate* out) { return walk(pos, out); }
+std::size_t BinaryTreeFinder::find(std::size_t pos, MatchCandidate* out)
+{
+    return walk(pos, out);
+}
 
-void BinaryTreeFinder::skip(std::size_t pos) { walk(pos, nullptr); }
+void BinaryTreeFinder::skip(std::size_t pos)
+{
+    walk(pos, nullptr);
+}
 
 std::size_t BinaryTreeFinder::walk(std::size_t pos, MatchCandidate* out)
 {
@@ -37,8 +44,8 @@ std::size_t BinaryTreeFinder::walk(std::size_t pos, MatchCandidate* out)
 
     std::int32_t candidate = head_[hash];
     head_[hash] = static_cast<std::int32_t>(pos);
-    std::int32_t* above = &children_[2 * (pos & ring_mask_)];       // where the next node sorting above goes
-    std::int32_t* below = &children_[2 * (pos & ring_mask_) + 1];   // ... and sorting below
+    std::int32_t* above = &children_[2 * (pos & ring_mask_)];      // where the next node sorting above goes
+    std::int32_t* below = &children_[2 * (pos & ring_mask_) + 1];  // ... and sorting below
     // Every node still to come shares at least min(above_length,
     // below_length) bytes with here: the subtree lies between two nodes that
     // do.

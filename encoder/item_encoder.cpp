@@ -27,13 +27,13 @@ std::uint32_t reach(int slots)
 }  // namespace
 
 MatchLimits::MatchLimits(int window_bits)
-    : window_size(1u << window_bits),
-      match3_slots(slots_below(std::min<std::uint32_t>(window_size, kMatch3Reach))),
-      match4_slots(slots_below(std::min<std::uint32_t>(window_size, kMatch4Reach))),
-      long_slots(slots_below(window_size)),
-      max_distance3(reach(match3_slots)),
-      max_distance4(reach(match4_slots)),
-      max_distance_long(reach(long_slots))
+    : window_size(1u << window_bits)
+    , match3_slots(slots_below(std::min<std::uint32_t>(window_size, kMatch3Reach)))
+    , match4_slots(slots_below(std::min<std::uint32_t>(window_size, kMatch4Reach)))
+    , long_slots(slots_below(window_size))
+    , max_distance3(reach(match3_slots))
+    , max_distance4(reach(match4_slots))
+    , max_distance_long(reach(long_slots))
 {
 }
 
@@ -74,7 +74,7 @@ int length_slot(std::uint32_t length)
         }
         return table;
     }();
-    UPKIT_ASSERT(length >= kMinLongMatch && length <= kMaxMatch);   // the table's lengths
+    UPKIT_ASSERT(length >= kMinLongMatch && length <= kMaxMatch);  // the table's lengths
     return slots[length - kMinLongMatch];
 }
 
@@ -125,7 +125,9 @@ void ItemModels::update_match(std::uint32_t match_length, std::uint32_t distance
     }
 }
 
-ItemEncoder::ItemEncoder(int window_bits) : models_(window_bits) {}
+ItemEncoder::ItemEncoder(int window_bits) : models_(window_bits)
+{
+}
 
 void ItemEncoder::literal(std::uint8_t byte)
 {
@@ -160,6 +162,9 @@ void ItemEncoder::match(std::uint32_t length, std::uint32_t dist)
     }
 }
 
-void ItemEncoder::check_value(std::uint16_t value) { coder_.raw_bits(value, 16); }
+void ItemEncoder::check_value(std::uint16_t value)
+{
+    coder_.raw_bits(value, 16);
+}
 
 }  // namespace upkit

@@ -15,7 +15,7 @@ namespace upkit {
 struct MatchLimits {
     explicit MatchLimits(int window_bits);
     std::uint32_t window_size;
-    int match3_slots;                 // symbols of the three position models
+    int match3_slots;  // symbols of the three position models
     int match4_slots;
     int long_slots;
     std::uint32_t max_distance3;      // 3-byte matches

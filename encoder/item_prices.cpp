@@ -4,8 +4,7 @@ namespace upkit {
 
 namespace {
 
-template <std::size_t N>
-void fill_positions(std::array<std::uint32_t, N>& prices, const ModelCoder& model)
+template <std::size_t N> void fill_positions(std::array<std::uint32_t, N>& prices, const ModelCoder& model)
 {
     for (int slot = 0; slot < model.symbol_count(); ++slot)
         prices[slot] = model.cost(slot) + position_extra_bits[slot] * kPriceOneBit;

@@ -7,12 +7,12 @@ const int kHashBits = 16;
 }
 
 MatchFinder::MatchFinder(std::span<const std::uint8_t> data, const MatchLimits& limits, int max_chain)
-    : data_(data),
-      limits_(limits),
-      max_chain_(max_chain),
-      ring_mask_(limits.ring_size(data.size()) - 1),
-      head_(std::size_t{1} << kHashBits, -1),
-      prev_(std::size_t{ring_mask_} + 1, -1)
+    : data_(data)
+    , limits_(limits)
+    , max_chain_(max_chain)
+    , ring_mask_(limits.ring_size(data.size()) - 1)
+    , head_(std::size_t{1} << kHashBits, -1)
+    , prev_(std::size_t{ring_mask_} + 1, -1)
 {
 }
 
@@ -57,7 +57,7 @@ Match MatchFinder::find(std::size_t pos, std::uint32_t max_length) const
         }
         const std::int32_t next = prev_[static_cast<std::uint32_t>(candidate) & ring_mask_];
         if (next >= candidate)
-            break;   // the ring slot was reused by a newer position
+            break;  // the ring slot was reused by a newer position
         candidate = next;
     }
     return best;

@@ -12,7 +12,7 @@
 namespace upkit {
 
 struct Match {
-    std::uint32_t length = 0;     // 0: no codable match
+    std::uint32_t length = 0;  // 0: no codable match
     std::uint32_t distance = 0;
 };
 
@@ -34,7 +34,7 @@ private:
     int max_chain_;
     std::uint32_t ring_mask_;
     std::vector<std::int32_t> head_;
-    std::vector<std::int32_t> prev_;   // previous position of the same hash, by pos & ring_mask_
+    std::vector<std::int32_t> prev_;  // previous position of the same hash, by pos & ring_mask_
 };
 
 }  // namespace upkit

@@ -30,7 +30,7 @@ void ModelCoder::index_entries()
 {
     for (int i = 0; i < model_.symbol_count; ++i) {
         const int offset = model_.entries[i].symbol - first_symbol_;
-        UPKIT_ASSERT(offset >= 0 && offset < model_.symbol_count);   // rescaling only reorders the symbols
+        UPKIT_ASSERT(offset >= 0 && offset < model_.symbol_count);  // rescaling only reorders the symbols
         entry_of_[offset] = static_cast<std::uint8_t>(i);
     }
 }
@@ -42,7 +42,7 @@ void ModelCoder::encode(ArithEncoder& coder, int symbol)
         throw std::logic_error("symbol outside its model");
     const ModelEntry* e = model_.entries;
     const int i = entry_of_[offset];
-    UPKIT_ASSERT(e[i].symbol == symbol);   // the reverse map follows every rebuild
+    UPKIT_ASSERT(e[i].symbol == symbol);  // the reverse map follows every rebuild
     coder.encode(e[i + 1].cumulative, e[i].cumulative, e[0].cumulative);
     update(symbol);
 }

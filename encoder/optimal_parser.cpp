@@ -22,7 +22,7 @@ struct Item {
 struct MatchCache {
     std::size_t base = 0;
     std::vector<MatchCandidate> candidates;
-    std::vector<std::uint32_t> first;   // position base + i: candidates [first[i], first[i + 1])
+    std::vector<std::uint32_t> first;  // position base + i: candidates [first[i], first[i + 1])
 
     std::size_t end() const { return base + first.size() - 1; }
     std::uint32_t begin_of(std::size_t pos) const { return first[pos - base]; }
@@ -49,7 +49,7 @@ struct MatchCache {
 // The cheapest way found so far to reach one position of the block.
 struct Arrival {
     std::uint32_t price;
-    std::uint32_t length;     // of the last item: 1 for a literal
+    std::uint32_t length;  // of the last item: 1 for a literal
     std::uint32_t distance;
 };
 
@@ -57,12 +57,11 @@ const std::uint32_t kUnreached = std::numeric_limits<std::uint32_t>::max();
 
 class BlockParser {
 public:
-    BlockParser(const MatchLimits& limits, std::span<const std::uint8_t> data) : limits_(limits), data_(data) {}
+    BlockParser(const MatchLimits& limits, std::span<const std::uint8_t> data) : limits_(limits), data_(data) { }
 
     // The cheapest items for the `count` positions from `start` under the
     // given prices.
-    std::vector<Item> parse(std::size_t start, std::size_t count, const MatchCache& matches,
-                            const ItemPrices& prices)
+    std::vector<Item> parse(std::size_t start, std::size_t count, const MatchCache& matches, const ItemPrices& prices)
     {
         arrivals_.assign(count + 1, Arrival{kUnreached, 0, 0});
         arrivals_[0].price = 0;
@@ -185,7 +184,7 @@ void parse_member_optimal(BinaryTreeFinder& finder, ItemEncoder& items, std::spa
                     continue;
                 matches.candidates.push_back({length, found[k].distance});
                 if (length == room)
-                    break;   // longer candidates clip to the same length, farther away
+                    break;  // longer candidates clip to the same length, farther away
             }
             matches.first.push_back(static_cast<std::uint32_t>(matches.candidates.size()));
             const std::uint32_t longest = n ? std::min(found[n - 1].length, room) : 0;

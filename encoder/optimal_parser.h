@@ -16,10 +16,10 @@
 namespace upkit {
 
 struct OptimalParseOptions {
-    std::size_t block_size = 4096;    // positions one parse looks at
-    std::size_t commit_size = 3072;   // positions it codes, unless it reaches the end
-    int passes = 1;                   // parses per block
-    std::uint32_t nice_length = kMaxMatch;   // a match this long is taken at once
+    std::size_t block_size = 4096;          // positions one parse looks at
+    std::size_t commit_size = 3072;         // positions it codes, unless it reaches the end
+    int passes = 1;                         // parses per block
+    std::uint32_t nice_length = kMaxMatch;  // a match this long is taken at once
 };
 
 // Codes the bytes [begin, end) of the finder's data, one member. Matches may

@@ -85,8 +85,8 @@ int noted(Outcome& outcome, int code, const char* what)
     return code;
 }
 
-Outcome read_archive(const fs::path& scratch, const std::string& first_name, const std::vector<std::string>& archive_files,
-                     std::uint8_t mode)
+Outcome read_archive(const fs::path& scratch, const std::string& first_name,
+                     const std::vector<std::string>& archive_files, std::uint8_t mode)
 {
     fs::remove_all(scratch / "T");
     reset_engine_counters();
@@ -107,8 +107,7 @@ Outcome read_archive(const fs::path& scratch, const std::string& first_name, con
                 ArchiveEntry entry{};
                 FUZZ_CHECK(reader.GetEntry(i, &entry) == 0, "GetEntry(%d)", i);
                 FUZZ_CHECK(entry.name != nullptr && entry.note != nullptr, "entry %d without texts", i);
-                FUZZ_CHECK(entry.note_length >= 0 && entry.note_length <= 0x7FFF, "note length %d",
-                           entry.note_length);
+                FUZZ_CHECK(entry.note_length >= 0 && entry.note_length <= 0x7FFF, "note length %d", entry.note_length);
             }
             ArchiveEntry past{};
             FUZZ_CHECK(reader.GetEntry(count, &past) == ARCERR_END_OF_DIRECTORY, "GetEntry past the end");

@@ -23,14 +23,14 @@
 #include "archive_reader.h"
 #include "lz_window.h"
 
-#define FUZZ_CHECK(condition, ...)                                                                   \
-    do {                                                                                             \
-        if (!(condition)) {                                                                          \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s\n  ", __FILE__, __LINE__, #condition); \
-            std::fprintf(stderr, __VA_ARGS__);                                                       \
-            std::fprintf(stderr, "\n");                                                              \
-            std::abort();                                                                            \
-        }                                                                                            \
+#define FUZZ_CHECK(condition, ...)                                                                                     \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "%s:%d: invariant broken: %s\n  ", __FILE__, __LINE__, #condition);                   \
+            std::fprintf(stderr, __VA_ARGS__);                                                                         \
+            std::fprintf(stderr, "\n");                                                                                \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (0)
 
 namespace upkit::fuzz {
@@ -106,8 +106,22 @@ inline std::vector<std::uint8_t> read_bytes(const fs::path& path)
 inline bool is_engine_code(int code)
 {
     switch (code) {
-    case 0: case 1: case 2: case 3: case 7: case 8: case 9: case 10: case 12: case 13: case 15: case 16: case 17:
-    case 18: case 20: case 21:
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+    case 12:
+    case 13:
+    case 15:
+    case 16:
+    case 17:
+    case 18:
+    case 20:
+    case 21:
         return true;
     default:
         return false;
@@ -120,14 +134,14 @@ inline bool is_engine_code(int code)
 // arithmetic decoder a tiny fraction of a bit each.
 class FuzzReader : public ArchiveReader {
 public:
-    explicit FuzzReader(DWORD budget) : budget_(budget) {}
+    explicit FuzzReader(DWORD budget) : budget_(budget) { }
     ~FuzzReader() { Close(); }
 
     int OnError(int code, void*) override
     {
         FUZZ_CHECK(is_engine_code(code), "reported code %d", code);
         codes.push_back(code);
-        return 0;   // no retries of code 21
+        return 0;  // no retries of code 21
     }
     void OnStatus(int code, const char* name) override
     {

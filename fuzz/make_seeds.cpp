@@ -101,8 +101,8 @@ void archive_seeds(const fs::path& source, const fs::path& out)
         std::uint8_t mode;
     };
     const Case cases[] = {
-        {1, 10, 0x00, 0x00}, {5, 10, 0x80 | 5, 0x11}, {9, 10, 0x00, 0x02}, {5, 12, 0x80 | 33, 0x14},
-        {9, 15, 0xC0 | 40, 0x06}, {1, 18, 0x00, 0x19}, {5, 21, 0x80 | 1, 0x03}, {9, 13, 0x00, 0x15},
+        {1, 10, 0x00, 0x00},      {5, 10, 0x80 | 5, 0x11}, {9, 10, 0x00, 0x02},     {5, 12, 0x80 | 33, 0x14},
+        {9, 15, 0xC0 | 40, 0x06}, {1, 18, 0x00, 0x19},     {5, 21, 0x80 | 1, 0x03}, {9, 13, 0x00, 0x15},
     };
     for (const Case& c : cases) {
         const Bytes image = upkit::encode_archive(members, upkit::level_options(c.level, c.window));
@@ -128,10 +128,35 @@ void archive_seeds(const fs::path& source, const fs::path& out)
 void path_seeds(const fs::path& out)
 {
     const char* names[] = {
-        "A.TXT", "SUB\\DIR\\F.TXT", "\\ROOT.TXT", "..\\X", "A\\..\\..\\X", "C:\\WINDOWS\\X", "C:X",
-        "\\\\SRV\\SHR\\F.TXT", "CON", "nul.txt", "COM1 .log", "A\\. .\\B", "a b\\..\\c", "...\\X", "A.\\B .\\C",
-        "A/B/C", "\\\\?\\C:\\X", "F.TXT:stream", "A\\\\B", "A\\", ".", "", "v1.0 kits\\A.KW", "A.", "A.B.C",
-        "SUB\\", "\\", "*?<>|\"", "LONG\\NNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNN.TXT",
+        "A.TXT",
+        "SUB\\DIR\\F.TXT",
+        "\\ROOT.TXT",
+        "..\\X",
+        "A\\..\\..\\X",
+        "C:\\WINDOWS\\X",
+        "C:X",
+        "\\\\SRV\\SHR\\F.TXT",
+        "CON",
+        "nul.txt",
+        "COM1 .log",
+        "A\\. .\\B",
+        "a b\\..\\c",
+        "...\\X",
+        "A.\\B .\\C",
+        "A/B/C",
+        "\\\\?\\C:\\X",
+        "F.TXT:stream",
+        "A\\\\B",
+        "A\\",
+        ".",
+        "",
+        "v1.0 kits\\A.KW",
+        "A.",
+        "A.B.C",
+        "SUB\\",
+        "\\",
+        "*?<>|\"",
+        "LONG\\NNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNNN.TXT",
     };
     int i = 0;
     for (const char* name : names) {
@@ -183,12 +208,13 @@ void text_seeds(const fs::path& out)
         "README.TXT",
         "Th\xc3\xa8me.ini",                    // UTF-8
         "Th\xe8me.ini",                        // the same in Windows-1252
-        "\xe6\x97\xa5\xe6\x9c\xac.txt",            // outside Windows-1252
-        "\xe2\x82\xac \xe2\x84\xa2 \xc5\xb8",      // the 0x80 to 0x9F row
-        "odd\x81\x8d\x8f\x90\x9d" "bytes",        // the undefined bytes
-        "\xc2\x81\xc2\x9d",                       // their C1 controls
-        "\xf0\x9f\x98\x80 \xed\xa0\x80 \xc0\xaf",   // beyond the BMP, a surrogate, overlong
-        "\x1b[2J\x07\x7f",                        // controls
+        "\xe6\x97\xa5\xe6\x9c\xac.txt",        // outside Windows-1252
+        "\xe2\x82\xac \xe2\x84\xa2 \xc5\xb8",  // the 0x80 to 0x9F row
+        "odd\x81\x8d\x8f\x90\x9d"
+        "bytes",                                   // the undefined bytes
+        "\xc2\x81\xc2\x9d",                        // their C1 controls
+        "\xf0\x9f\x98\x80 \xed\xa0\x80 \xc0\xaf",  // beyond the BMP, a surrogate, overlong
+        "\x1b[2J\x07\x7f",                         // controls
     };
     int i = 0;
     for (const char* text : texts) {

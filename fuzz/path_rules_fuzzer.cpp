@@ -34,7 +34,10 @@ namespace {
 
 using namespace upkit::fuzz;
 
-bool is_separator(char c) { return c == '\\' || c == '/'; }
+bool is_separator(char c)
+{
+    return c == '\\' || c == '/';
+}
 
 // Whether a relative path stays below the folder it is joined to, as Windows
 // reads it: a component of dots and spaces with two or more dots climbs (the
@@ -240,7 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     }
     const std::string stored(rest);
-    const char* name = stored.c_str();   // the engine reads names as C strings
+    const char* name = stored.c_str();  // the engine reads names as C strings
 
     const bool real = form <= 1;
     if (real)

@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         upkit::MemberInput m;
         // Every other member in a folder of its own.
         m.name = (i % 2 ? "D" + std::to_string(i) + "\\M" : "M") + std::to_string(i);
-        m.data.assign(all.begin() + static_cast<std::ptrdiff_t>(begin), all.begin() + static_cast<std::ptrdiff_t>(cuts[i]));
+        m.data.assign(all.begin() + static_cast<std::ptrdiff_t>(begin),
+                      all.begin() + static_cast<std::ptrdiff_t>(cuts[i]));
         m.dos_time = 0x6000;
         m.dos_date = 0x2821;
         begin = cuts[i];
@@ -56,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    "two encodings of the same members differ");
     std::vector<std::vector<std::uint8_t>> volumes = {image};
     if (volume_choice) {
-        const std::size_t volume_size = std::max<std::size_t>(3 + static_cast<std::size_t>(volume_choice) * 61,
-                                                              image.size() / 200 + 3);
+        const std::size_t volume_size =
+            std::max<std::size_t>(3 + static_cast<std::size_t>(volume_choice) * 61, image.size() / 200 + 3);
         volumes = upkit::split_into_volumes(image, volume_size);
     }
 
@@ -74,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FuzzReader reader(0xFFFFFFFFu);
         FUZZ_CHECK(reader.Open(engine_path(scratch.path() / "R.KW").c_str()) == 0, "Open failed");
         FUZZ_CHECK(reader.GetStatus() == 0, "status %d after Open", reader.GetStatus());
-        FUZZ_CHECK(reader.GetWindowBits() == window_bits, "window bits %d, not %d", reader.GetWindowBits(), window_bits);
+        FUZZ_CHECK(reader.GetWindowBits() == window_bits, "window bits %d, not %d", reader.GetWindowBits(),
+                   window_bits);
         FUZZ_CHECK(reader.GetCount() == static_cast<int>(members.size()), "count %d", reader.GetCount());
         for (std::size_t i = 0; i < members.size(); ++i) {
             ArchiveEntry entry{};
@@ -83,8 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(entry.size == members[i].data.size(), "member %zu has size %u", i, entry.size);
         }
         const int extracted = reader.Extract(-1, engine_path(scratch.path() / "OUT").c_str(), 1);
-        FUZZ_CHECK(extracted == 0, "level %d, window %d, %zu members, %zu volumes: Extract gave %d", level,
-                   window_bits, members.size(), volumes.size(), extracted);
+        FUZZ_CHECK(extracted == 0, "level %d, window %d, %zu members, %zu volumes: Extract gave %d", level, window_bits,
+                   members.size(), volumes.size(), extracted);
         FUZZ_CHECK(reader.codes.empty(), "the engine reported code %d", reader.codes.front());
         reader.Close();
     }

@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 0; i < shown.size(); ++i) {
             const auto u = static_cast<unsigned char>(shown[i]);
             FUZZ_CHECK(u >= 0x20 && u != 0x7F, "a C0 control reached the terminal");
-            FUZZ_CHECK(!(u == 0xC2 && i + 1 < shown.size() && (static_cast<unsigned char>(shown[i + 1]) & 0xE0) == 0x80),
+            FUZZ_CHECK(!(u == 0xC2 && i + 1 < shown.size() &&
+                         (static_cast<unsigned char>(shown[i + 1]) & 0xE0) == 0x80),
                        "a C1 control reached the terminal");
         }
     }

@@ -4,7 +4,6 @@
 #include "member_names.h"
 #include "text_codec.h"
 
-
 namespace upkit {
 
 std::optional<std::string> to_engine_path(std::string_view host_text)

@@ -5,11 +5,11 @@ namespace upkit {
 
 enum ExitStatus {
     kExitOk = 0,
-    kExitDataError = 1,   // damaged, truncated or unusable archive; check value mismatch; input the format cannot carry
-    kExitUsage = 2,       // command-line error
-    kExitIoError = 3,     // an input cannot be opened or read, or an output cannot be written
-    kExitExists = 4,      // extract refused to replace existing files (all else was written)
-    kExitNoMatch = 5,     // a MEMBER argument matched no member (nothing was done)
+    kExitDataError = 1,  // damaged, truncated or unusable archive; check value mismatch; input the format cannot carry
+    kExitUsage = 2,      // command-line error
+    kExitIoError = 3,    // an input cannot be opened or read, or an output cannot be written
+    kExitExists = 4,     // extract refused to replace existing files (all else was written)
+    kExitNoMatch = 5,    // a MEMBER argument matched no member (nothing was done)
 };
 
 // The status of a run in which several things failed: the most serious one,
@@ -28,12 +28,18 @@ private:
     static int rank(int status)
     {
         switch (status) {
-        case kExitOk: return 0;
-        case kExitUsage: return 1;
-        case kExitNoMatch: return 2;
-        case kExitExists: return 3;
-        case kExitIoError: return 4;
-        default: return 5;
+        case kExitOk:
+            return 0;
+        case kExitUsage:
+            return 1;
+        case kExitNoMatch:
+            return 2;
+        case kExitExists:
+            return 3;
+        case kExitIoError:
+            return 4;
+        default:
+            return 5;
         }
     }
     int status_ = kExitOk;

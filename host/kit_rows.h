@@ -48,7 +48,11 @@ struct WindowRow {
     Origin origin;
 };
 
-enum class ContentKind { file_or_folder, file, folder };
+enum class ContentKind {
+    file_or_folder,
+    file,
+    folder
+};
 
 struct ContentEntry {
     InputPath source;

@@ -124,9 +124,7 @@ std::vector<MemberSource> folder_sources(const fs::path& folder, const SourceWal
 
 void check_stored_names(const std::vector<MemberSource>& sources)
 {
-    const auto shown_name = [](const MemberSource& source) {
-        return printable(utf8_from_windows1252(source.stored));
-    };
+    const auto shown_name = [](const MemberSource& source) { return printable(utf8_from_windows1252(source.stored)); };
     std::map<std::string, const MemberSource*> files;
     std::map<std::string, const MemberSource*> folders;
     for (const MemberSource& source : sources) {

@@ -35,7 +35,9 @@ struct MemberSource {
 class SourceError : public std::runtime_error {
 public:
     SourceError(std::string file_in, const std::string& what, int status_in = kExitDataError)
-        : std::runtime_error(what), file(std::move(file_in)), status(status_in)
+        : std::runtime_error(what)
+        , file(std::move(file_in))
+        , status(status_in)
     {
     }
     std::string file;

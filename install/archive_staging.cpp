@@ -85,7 +85,7 @@ BOOL InstallMembers(HWND dialog, const char* stagedPath, const char* destination
     reader.Open(stagedPath);
     if (reader.GetStatus()) {
         reader.Close();
-        return FALSE;   // the run sequence reports the failed archive
+        return FALSE;  // the run sequence reports the failed archive
     }
     const DWORD count = static_cast<DWORD>(reader.GetCount());
     for (DWORD i = 0; i < count; ++i) {

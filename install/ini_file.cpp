@@ -5,9 +5,15 @@ namespace {
 // Far beyond any real INI file; past it the file is left alone.
 const LONG kLargestIniFile = 16 * 1024 * 1024;
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-BOOL IsBlank(char c) { return c == ' ' || c == '\t'; }
+BOOL IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 // Whether [begin, end) equals `name`, ASCII letters compared without case.
 BOOL SameName(const char* begin, const char* end, const char* name)
@@ -31,7 +37,7 @@ BOOL IsSectionHeader(const char* line, const char* end, const char** nameBegin, 
     while (close > line && *(close - 1) != ']')
         --close;
     if (close == line)
-        return FALSE;   // no closing bracket after the opening one
+        return FALSE;  // no closing bracket after the opening one
     const char* begin = line + 1;
     const char* stop = close - 1;
     while (begin < stop && IsBlank(*begin))
@@ -43,7 +49,10 @@ BOOL IsSectionHeader(const char* line, const char* end, const char** nameBegin, 
     return TRUE;
 }
 
-UINT TextLength(const char* text) { return static_cast<UINT>(lstrlenA(text)); }
+UINT TextLength(const char* text)
+{
+    return static_cast<UINT>(lstrlenA(text));
+}
 
 void CopyBytes(char* to, const char* from, DWORD n)
 {
@@ -98,7 +107,7 @@ void FindIniInsertion(const char* data, DWORD size, const char* section, IniInse
         const char* nameEnd;
         if (IsSectionHeader(data + line, data + end, &nameBegin, &nameEnd)) {
             if (insertion->sectionFound) {
-                insertion->offset = line;   // the section ends where the next begins
+                insertion->offset = line;  // the section ends where the next begins
                 break;
             }
             insertion->sectionFound = SameName(nameBegin, nameEnd, section);
@@ -165,7 +174,7 @@ BOOL AddToIniSection(const char* iniPath, const char* section, const char* lines
                 // A full disk: the file as it was, as far as it can be put back.
                 _llseek(file, static_cast<LONG>(at.offset), FILE_BEGIN);
                 _lwrite(file, data + at.offset, tail);
-                _lwrite(file, data, 0);   // a write of nothing ends the file here
+                _lwrite(file, data, 0);  // a write of nothing ends the file here
             }
         }
     }

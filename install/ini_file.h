@@ -7,9 +7,9 @@
 
 // Where lines for a section go in an INI file's bytes.
 struct IniInsertion {
-    DWORD offset;        // the new bytes go before the byte at this offset
-    BOOL sectionFound;   // FALSE: the section's header must come with them
-    const char* lineEnd; // what ends the line before the offset first: "", "\n" or "\r\n"
+    DWORD offset;         // the new bytes go before the byte at this offset
+    BOOL sectionFound;    // FALSE: the section's header must come with them
+    const char* lineEnd;  // what ends the line before the offset first: "", "\n" or "\r\n"
 };
 
 // The end of the first section named `section` (matched without regard to

@@ -9,7 +9,10 @@ const char kRenameSection[] = "Rename";
 const char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const WCHAR kPendingRenames[] = L"PendingFileRenameOperations";
 
-BOOL IsWindowsNT() { return (GetVersion() & 0x80000000u) == 0; }
+BOOL IsWindowsNT()
+{
+    return (GetVersion() & 0x80000000u) == 0;
+}
 
 // The 8.3 form, which the system's start-up rename step needs: a long name
 // would not be understood there. FALSE when the system cannot give it.

@@ -51,14 +51,23 @@ int memcmp(const void* left, const void* right, size_t count)
     return 0;
 }
 
-void __cxa_pure_virtual() { ExitProcess(3); }
+void __cxa_pure_virtual()
+{
+    ExitProcess(3);
+}
 
 }  // extern "C"
 
-void* operator new(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+void* operator new(size_t size)
+{
+    return HeapAlloc(GetProcessHeap(), 0, size);
+}
 void operator delete(void* block) noexcept
 {
     if (block)
         HeapFree(GetProcessHeap(), 0, block);
 }
-void operator delete(void* block, size_t) noexcept { operator delete(block); }
+void operator delete(void* block, size_t) noexcept
+{
+    operator delete(block);
+}

@@ -9,8 +9,7 @@ namespace {
 
 BOOL OnInitDialog(HWND dialog)
 {
-    DialogState* state =
-        static_cast<DialogState*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DialogState)));
+    DialogState* state = static_cast<DialogState*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(DialogState)));
     if (!state) {
         DestroyWindow(dialog);
         return FALSE;
@@ -41,12 +40,12 @@ BOOL OnInitDialog(HWND dialog)
 void OnCommand(DialogState* state, int id)
 {
     switch (id) {
-    case IDC_INSTALL:   // also Enter: Install is the default button
+    case IDC_INSTALL:  // also Enter: Install is the default button
         if (RunInstall(state))
             EndDialog(state->dialog, 1);
         SetInstallingState(state, 0);
         break;
-    case IDC_EXIT:      // also Escape and the close box
+    case IDC_EXIT:  // also Escape and the close box
         EndDialog(state->dialog, 0);
         break;
     default:

@@ -8,7 +8,7 @@
 
 struct DialogState {
     HWND dialog;
-    int installing;   // 1 while the controls are in the installing state
+    int installing;  // 1 while the controls are in the installing state
 };
 
 INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

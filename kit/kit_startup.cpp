@@ -9,7 +9,8 @@ extern "C"
     // Windows enters with 4-byte stack alignment; the compiler assumes 16.
     __attribute__((force_align_arg_pointer))
 #endif
-    void KitStartup()
+    void
+    KitStartup()
 {
     ExitProcess(static_cast<UINT>(WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWDEFAULT)));
 }

@@ -33,13 +33,12 @@ void EnableShutdownPrivilege()
 {
     typedef BOOL(WINAPI * OpenProcessTokenCall)(HANDLE, DWORD, HANDLE*);
     typedef BOOL(WINAPI * LookupPrivilegeValueCall)(const char*, const char*, LUID*);
-    typedef BOOL(WINAPI * AdjustTokenPrivilegesCall)(HANDLE, BOOL, TOKEN_PRIVILEGES*, DWORD, TOKEN_PRIVILEGES*,
-                                                      DWORD*);
+    typedef BOOL(WINAPI * AdjustTokenPrivilegesCall)(HANDLE, BOOL, TOKEN_PRIVILEGES*, DWORD, TOKEN_PRIVILEGES*, DWORD*);
     HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
     if (!advapi)
         return;
-    auto openToken = reinterpret_cast<OpenProcessTokenCall>(
-        reinterpret_cast<void*>(GetProcAddress(advapi, "OpenProcessToken")));
+    auto openToken =
+        reinterpret_cast<OpenProcessTokenCall>(reinterpret_cast<void*>(GetProcAddress(advapi, "OpenProcessToken")));
     auto lookup = reinterpret_cast<LookupPrivilegeValueCall>(
         reinterpret_cast<void*>(GetProcAddress(advapi, "LookupPrivilegeValueA")));
     auto adjust = reinterpret_cast<AdjustTokenPrivilegesCall>(
@@ -69,7 +68,7 @@ BOOL RunInstall(DialogState* state)
         return FALSE;
     }
     if (CheckRunningApplications())
-        return FALSE;   // the check has told the user
+        return FALSE;  // the check has told the user
 
     SetInstallingState(state, 1);
     char initializing[KIT_PATH_SIZE];
@@ -100,8 +99,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // The progress bar's class must exist before the dialog is created.
     InitCommonControls();
 
-    const INT_PTR completed = DialogBoxParamA(KitInstance, MAKEINTRESOURCEA(IDD_INSTALL), GetDesktopWindow(),
-                                              InstallDialogProc, 0);
+    const INT_PTR completed =
+        DialogBoxParamA(KitInstance, MAKEINTRESOURCEA(IDD_INSTALL), GetDesktopWindow(), InstallDialogProc, 0);
     // A dialog that could not be made (-1) ends the kit as Exit does.
     if (completed > 0 && ShowStringMessage(GetDesktopWindow(), IDS_COMPLETED, MB_YESNO | MB_ICONASTERISK) == IDYES)
         PostQuitMessage(1);

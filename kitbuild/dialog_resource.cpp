@@ -40,9 +40,9 @@ const char* const kWelcome = nullptr;
 
 struct Control {
     std::uint16_t id;
-    std::uint16_t atom;           // 0: the class is `class_name`
+    std::uint16_t atom;  // 0: the class is `class_name`
     const char* class_name;
-    const char* text;             // kWelcome: the kit's paragraph
+    const char* text;  // kWelcome: the kit's paragraph
     std::uint32_t style;
     std::int16_t x, y, width, height;
 };
@@ -51,16 +51,16 @@ const std::uint32_t kChildVisible = kChild | kVisible;
 
 // In template order, which is also the tab order.
 const Control kControls[] = {
-    {IDC_PICTURE, 0, "STATIC", "", kChildVisible | kGroup | kStaticBitmap | kStaticCenterImage | kStaticSunken,
-     6, 6, 118, 190},
+    {IDC_PICTURE, 0, "STATIC", "", kChildVisible | kGroup | kStaticBitmap | kStaticCenterImage | kStaticSunken, 6, 6,
+     118, 190},
     {kNoId, kAtomStatic, nullptr, kWelcome, kChildVisible | kGroup, 130, 6, 150, 30},
     {kNoId, kAtomStatic, nullptr, "1. Check for a valid copy of the product.", kChildVisible | kGroup, 140, 40, 140,
      10},
     {kNoId, kAtomStatic, nullptr, "2. Install the product upgrade.", kChildVisible | kGroup, 140, 54, 140, 10},
     {kNoId, kAtomStatic, nullptr, "3. Re-boot your machine.", kChildVisible | kGroup, 140, 68, 140, 10},
     {kNoId, kAtomStatic, nullptr, "Click Install to begin.", kChildVisible | kGroup, 130, 90, 150, 10},
-    {IDC_PROGRESS_GROUP, kAtomButton, nullptr, "Installation Progress", kChildVisible | kGroup | kButtonGroupBox,
-     130, 110, 164, 66},
+    {IDC_PROGRESS_GROUP, kAtomButton, nullptr, "Installation Progress", kChildVisible | kGroup | kButtonGroupBox, 130,
+     110, 164, 66},
     {IDC_PROGRESS_LINE1, kAtomStatic, nullptr, "", kChildVisible | kGroup, 136, 124, 154, 10},
     {IDC_PROGRESS_LINE2, kAtomStatic, nullptr, "", kChildVisible | kGroup, 136, 134, 154, 10},
     {IDC_PROGRESS_BAR, 0, "MSCTLS_PROGRESS32", "", kChildVisible, 136, 152, 152, 12},

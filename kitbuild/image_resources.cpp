@@ -81,8 +81,8 @@ IconResources icon_resources(const std::vector<std::uint8_t>& file_bytes, std::u
         if (offset > file_bytes.size() || size > file_bytes.size() - offset || size == 0)
             throw KitError(fmt::format("{}: image {} lies outside the file", file, i + 1));
         const std::uint16_t id = static_cast<std::uint16_t>(first_id + i);
-        out.images.push_back(IconImage{
-            id, std::vector<std::uint8_t>(file_bytes.begin() + offset, file_bytes.begin() + offset + size)});
+        out.images.push_back(
+            IconImage{id, std::vector<std::uint8_t>(file_bytes.begin() + offset, file_bytes.begin() + offset + size)});
         // Width, height, colours, reserved, planes and bits as the file gives them.
         out.group.insert(out.group.end(), file_bytes.begin() + entry, file_bytes.begin() + entry + 12);
         append_u16(out.group, id);

@@ -29,8 +29,8 @@ struct IconImage {
 };
 
 struct IconResources {
-    std::vector<IconImage> images;     // RT_ICON, one per image of the file
-    std::vector<std::uint8_t> group;   // RT_GROUP_ICON naming them by id
+    std::vector<IconImage> images;    // RT_ICON, one per image of the file
+    std::vector<std::uint8_t> group;  // RT_GROUP_ICON naming them by id
 };
 
 // A .ico file as its images, numbered from `first_id`, and the group that

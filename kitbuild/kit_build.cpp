@@ -57,8 +57,8 @@ RowSources gather_sources(const ArchiveRow& row, const InputFolders& folders, st
         const bool is_file = fs::is_regular_file(status);
         if (!is_folder && !is_file)
             refuse(row.origin, entry.label,
-                   fmt::format("{}: {}", path.string(), fs::exists(status) ? "neither a file nor a folder"
-                                                                           : "no such file or folder"));
+                   fmt::format("{}: {}", path.string(),
+                               fs::exists(status) ? "neither a file nor a folder" : "no such file or folder"));
         if (entry.kind == ContentKind::file && !is_file)
             refuse(row.origin, entry.label, fmt::format("{}: a folder, not a file", path.string()));
         if (entry.kind == ContentKind::folder && !is_folder)
@@ -257,14 +257,14 @@ KitResources build_kit_resources(const Manifest& manifest, const std::optional<f
 
     // The tables first: they refuse bad archive ids before any archive is
     // built.
-    resources.files.push_back({std::string(KIT_TABLE_APP_VERSIONS) + ".bin",
-                               encode_app_versions(app_versions, diagnostics)});
-    resources.files.push_back({std::string(KIT_TABLE_WINDOW_LIST) + ".bin",
-                               encode_window_list(manifest.windows, diagnostics)});
-    resources.files.push_back({std::string(KIT_TABLE_ARCHIVE_LIST) + ".bin",
-                               encode_archive_list(manifest.archives, diagnostics)});
-    resources.files.push_back({std::string(KIT_TABLE_REGISTRY_LIST) + ".bin",
-                               encode_registry_list(manifest.registry, diagnostics)});
+    resources.files.push_back(
+        {std::string(KIT_TABLE_APP_VERSIONS) + ".bin", encode_app_versions(app_versions, diagnostics)});
+    resources.files.push_back(
+        {std::string(KIT_TABLE_WINDOW_LIST) + ".bin", encode_window_list(manifest.windows, diagnostics)});
+    resources.files.push_back(
+        {std::string(KIT_TABLE_ARCHIVE_LIST) + ".bin", encode_archive_list(manifest.archives, diagnostics)});
+    resources.files.push_back(
+        {std::string(KIT_TABLE_REGISTRY_LIST) + ".bin", encode_registry_list(manifest.registry, diagnostics)});
 
     for (const ArchiveRow& row : manifest.archives) {
         const std::string name = fmt::format("archive-{}.kw", row.id);

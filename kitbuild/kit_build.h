@@ -16,8 +16,8 @@ namespace upkit::kitbuild {
 
 // Where the manifest's relative input paths start.
 struct InputFolders {
-    std::filesystem::path manifest;               // the manifest's folder
-    std::optional<std::filesystem::path> files;   // built inputs (from = "files"), when given
+    std::filesystem::path manifest;              // the manifest's folder
+    std::optional<std::filesystem::path> files;  // built inputs (from = "files"), when given
 };
 
 // The file or folder an input path names. Refuses a path relative to the

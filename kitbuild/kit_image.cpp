@@ -87,8 +87,8 @@ void check_text(const KitInfo& kit, const std::string& text, std::string_view fi
                          fmt::format("{} characters; the kit shows only the first {}", ansi->size(), limit));
 }
 
-void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diagnostics,
-              std::vector<fs::path>& read, std::vector<pe::Resource>& out)
+void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diagnostics, std::vector<fs::path>& read,
+              std::vector<pe::Resource>& out)
 {
     const std::string& title = required(kit, kit.title, "title");
     const std::string& welcome = required(kit, kit.welcome, "welcome");
@@ -116,19 +116,19 @@ void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diag
             diagnostics.warn(kit.origin, "bitmap",
                              fmt::format("{} x {} pixels, {} bits per pixel{}; the dialog is laid out for {} x {} "
                                          "in 16 colours, uncompressed",
-                                         picture.info.width, std::abs(picture.info.height),
-                                         picture.info.bits_per_pixel, picture.info.compression ? ", compressed" : "",
-                                         kPictureWidth, kPictureHeight));
+                                         picture.info.width, std::abs(picture.info.height), picture.info.bits_per_pixel,
+                                         picture.info.compression ? ", compressed" : "", kPictureWidth,
+                                         kPictureHeight));
         out.push_back(resource(pe::ResourceKey::of(pe::kTypeBitmap), pe::ResourceKey::of(IDB_KIT_PICTURE),
                                std::move(picture.data)));
 
         const std::vector<std::uint8_t> icon_file = read_input(*kit.icon, folders, kit.origin, "icon", read);
         IconResources icon = icon_resources(icon_file, kFirstIconId, kit.icon->path);
         for (IconImage& image : icon.images)
-            out.push_back(resource(pe::ResourceKey::of(pe::kTypeIcon), pe::ResourceKey::of(image.id),
-                                   std::move(image.data)));
-        out.push_back(resource(pe::ResourceKey::of(pe::kTypeGroupIcon), pe::ResourceKey::of(IDI_KIT),
-                               std::move(icon.group)));
+            out.push_back(
+                resource(pe::ResourceKey::of(pe::kTypeIcon), pe::ResourceKey::of(image.id), std::move(image.data)));
+        out.push_back(
+            resource(pe::ResourceKey::of(pe::kTypeGroupIcon), pe::ResourceKey::of(IDI_KIT), std::move(icon.group)));
 
         VersionBlock version;
         version.file_version = {1, 10, 0, 0};

@@ -23,14 +23,10 @@ const CodeWord kBaseWords[] = {
 };
 
 const CodeWord kRootWords[] = {
-    {"HKCR", KIT_ROOT_CLASSES_ROOT},
-    {"HKEY_CLASSES_ROOT", KIT_ROOT_CLASSES_ROOT},
-    {"HKLM", KIT_ROOT_LOCAL_MACHINE},
-    {"HKEY_LOCAL_MACHINE", KIT_ROOT_LOCAL_MACHINE},
-    {"HKCU", KIT_ROOT_CURRENT_USER},
-    {"HKEY_CURRENT_USER", KIT_ROOT_CURRENT_USER},
-    {"HKU", KIT_ROOT_USERS},
-    {"HKEY_USERS", KIT_ROOT_USERS},
+    {"HKCR", KIT_ROOT_CLASSES_ROOT},  {"HKEY_CLASSES_ROOT", KIT_ROOT_CLASSES_ROOT},
+    {"HKLM", KIT_ROOT_LOCAL_MACHINE}, {"HKEY_LOCAL_MACHINE", KIT_ROOT_LOCAL_MACHINE},
+    {"HKCU", KIT_ROOT_CURRENT_USER},  {"HKEY_CURRENT_USER", KIT_ROOT_CURRENT_USER},
+    {"HKU", KIT_ROOT_USERS},          {"HKEY_USERS", KIT_ROOT_USERS},
 };
 
 const CodeWord kTypeWords[] = {
@@ -39,8 +35,7 @@ const CodeWord kTypeWords[] = {
     {"REG_DWORD", KIT_TYPE_DWORD},
 };
 
-template <std::size_t N>
-std::string word_list(const CodeWord (&words)[N])
+template <std::size_t N> std::string word_list(const CodeWord (&words)[N])
 {
     std::string list;
     for (const CodeWord& entry : words) {
@@ -54,16 +49,26 @@ std::string word_list(const CodeWord (&words)[N])
 const char* type_name(const toml::node& node)
 {
     switch (node.type()) {
-    case toml::node_type::table: return "a table";
-    case toml::node_type::array: return "an array";
-    case toml::node_type::string: return "a string";
-    case toml::node_type::integer: return "an integer";
-    case toml::node_type::floating_point: return "a floating-point number";
-    case toml::node_type::boolean: return "a boolean";
-    case toml::node_type::date: return "a date";
-    case toml::node_type::time: return "a time";
-    case toml::node_type::date_time: return "a date-time";
-    default: return "nothing";
+    case toml::node_type::table:
+        return "a table";
+    case toml::node_type::array:
+        return "an array";
+    case toml::node_type::string:
+        return "a string";
+    case toml::node_type::integer:
+        return "an integer";
+    case toml::node_type::floating_point:
+        return "a floating-point number";
+    case toml::node_type::boolean:
+        return "a boolean";
+    case toml::node_type::date:
+        return "a date";
+    case toml::node_type::time:
+        return "a time";
+    case toml::node_type::date_time:
+        return "a date-time";
+    default:
+        return "nothing";
     }
 }
 
@@ -78,7 +83,9 @@ class Fields {
 public:
     Fields(const toml::table& table, Origin& origin, std::initializer_list<std::string_view> known,
            std::string_view label = {})
-        : table_(table), origin_(origin), label_(label)
+        : table_(table)
+        , origin_(origin)
+        , label_(label)
     {
         for (auto&& [key, node] : table) {
             const std::string name(key.str());
@@ -125,8 +132,7 @@ public:
 
     std::string text_or_empty(std::string_view name) const { return text(name, false).value_or(std::string()); }
 
-    std::optional<std::int64_t> integer(std::string_view name, std::int64_t low, std::int64_t high,
-                                        bool required) const
+    std::optional<std::int64_t> integer(std::string_view name, std::int64_t low, std::int64_t high, bool required) const
     {
         const toml::node* node = get(name);
         if (!node) {
@@ -178,8 +184,8 @@ public:
             refuse(origin_, field(name), "must be a local time, without a time zone offset");
         if (when.date.year < 1980 || when.date.year > 2107)
             refuse(origin_, field(name), "the year must lie between 1980 and 2107");
-        return dos_stamp_from_fields(when.date.year, when.date.month, when.date.day, when.time.hour,
-                                     when.time.minute, when.time.second);
+        return dos_stamp_from_fields(when.date.year, when.date.month, when.date.day, when.time.hour, when.time.minute,
+                                     when.time.second);
     }
 
     // A file given as its path (next to the manifest) or as { file = ..., from = ... }.
@@ -364,8 +370,8 @@ toml::table parse_document(std::string_view text, const std::string& file)
     try {
         return toml::parse(text, file);
     } catch (const toml::parse_error& e) {
-        throw KitError(fmt::format("{}:{}:{}: {}", file, e.source().begin.line, e.source().begin.column,
-                                   e.description()));
+        throw KitError(
+            fmt::format("{}:{}:{}: {}", file, e.source().begin.line, e.source().begin.column, e.description()));
     }
 }
 
@@ -391,8 +397,7 @@ void rebase(std::optional<InputPath>& input, const std::filesystem::path& folder
         input->path = std::filesystem::absolute(folder / input->path).lexically_normal().string();
 }
 
-KitInfo read_kit(const toml::table& document, const std::string& file, const std::filesystem::path& folder,
-                 int depth)
+KitInfo read_kit(const toml::table& document, const std::string& file, const std::filesystem::path& folder, int depth)
 {
     KitInfo kit;
     const toml::node* node = document.get("kit");

@@ -16,7 +16,8 @@ namespace {
 class TableWriter {
 public:
     TableWriter(Diagnostics& diagnostics, std::string_view end_reason)
-        : diagnostics_(diagnostics), end_reason_(end_reason)
+        : diagnostics_(diagnostics)
+        , end_reason_(end_reason)
     {
     }
 
@@ -48,10 +49,7 @@ public:
         bytes_.push_back(0);
     }
 
-    void number(std::uint16_t value)
-    {
-        append_u16(bytes_, value);
-    }
+    void number(std::uint16_t value) { append_u16(bytes_, value); }
 
     std::vector<std::uint8_t> finish()
     {
@@ -181,8 +179,7 @@ std::vector<std::uint8_t> encode_archive_list(const std::vector<ArchiveRow>& row
         // that leads elsewhere would install files outside the product.
         if (!row.subdirectory.empty()) {
             if (const char* reason = unsafe_name_reason(row.subdirectory))
-                refuse(row.origin, "subdirectory",
-                       fmt::format("\"{}\" is refused: {}", row.subdirectory, reason));
+                refuse(row.origin, "subdirectory", fmt::format("\"{}\" is refused: {}", row.subdirectory, reason));
         }
         table.number(row.id);
         table.end_row("progress");

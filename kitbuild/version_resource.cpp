@@ -15,7 +15,10 @@ const std::uint32_t kFixedSignature = 0xFEEF04BD;
 const std::uint32_t kFixedStructVersion = 0x00010000;
 const std::uint32_t kFileFlagsMask = 0x3F;
 
-enum class ValueType : std::uint16_t { binary = 0, text = 1 };
+enum class ValueType : std::uint16_t {
+    binary = 0,
+    text = 1
+};
 
 std::u16string utf16(std::string_view text)
 {
@@ -46,7 +49,9 @@ void append_node(std::vector<std::uint8_t>& out, std::u16string_view key, ValueT
     store_u16(out, start, static_cast<std::uint16_t>(length));
 }
 
-void no_children(std::vector<std::uint8_t>&) {}
+void no_children(std::vector<std::uint8_t>&)
+{
+}
 
 std::vector<std::uint8_t> fixed_info(const VersionBlock& block)
 {
@@ -74,32 +79,31 @@ std::vector<std::uint8_t> fixed_info(const VersionBlock& block)
 
 std::vector<std::uint8_t> encode_version_block(const VersionBlock& block)
 {
-    const std::u16string table_name =
-        utf16(fmt::format("{:04X}{:04X}", block.language, block.code_page));
+    const std::u16string table_name = utf16(fmt::format("{:04X}{:04X}", block.language, block.code_page));
     std::vector<std::uint8_t> out;
     const std::vector<std::uint8_t> fixed = fixed_info(block);
     append_node(out, u"VS_VERSION_INFO", ValueType::binary, fixed, static_cast<std::uint16_t>(fixed.size()),
                 [&](std::vector<std::uint8_t>& root) {
-        append_node(root, u"StringFileInfo", ValueType::text, {}, 0, [&](std::vector<std::uint8_t>& info) {
-            append_node(info, table_name, ValueType::text, {}, 0, [&](std::vector<std::uint8_t>& table) {
-                for (const auto& [key, value] : block.strings) {
-                    const std::u16string text = utf16(value);
-                    if (text.size() + 1 > 0xFFFF)
-                        throw KitError(fmt::format("version block: the value of {} is too long", key));
-                    std::vector<std::uint8_t> bytes;
-                    append_utf16le(bytes, text, true);
-                    append_node(table, utf16(key), ValueType::text, bytes,
-                                static_cast<std::uint16_t>(text.size() + 1), no_children);
-                }
-            });
-        });
-        append_node(root, u"VarFileInfo", ValueType::text, {}, 0, [&](std::vector<std::uint8_t>& var) {
-            std::vector<std::uint8_t> translation;
-            append_u16(translation, block.language);
-            append_u16(translation, block.code_page);
-            append_node(var, u"Translation", ValueType::binary, translation, 4, no_children);
-        });
-    });
+                    append_node(root, u"StringFileInfo", ValueType::text, {}, 0, [&](std::vector<std::uint8_t>& info) {
+                        append_node(info, table_name, ValueType::text, {}, 0, [&](std::vector<std::uint8_t>& table) {
+                            for (const auto& [key, value] : block.strings) {
+                                const std::u16string text = utf16(value);
+                                if (text.size() + 1 > 0xFFFF)
+                                    throw KitError(fmt::format("version block: the value of {} is too long", key));
+                                std::vector<std::uint8_t> bytes;
+                                append_utf16le(bytes, text, true);
+                                append_node(table, utf16(key), ValueType::text, bytes,
+                                            static_cast<std::uint16_t>(text.size() + 1), no_children);
+                            }
+                        });
+                    });
+                    append_node(root, u"VarFileInfo", ValueType::text, {}, 0, [&](std::vector<std::uint8_t>& var) {
+                        std::vector<std::uint8_t> translation;
+                        append_u16(translation, block.language);
+                        append_u16(translation, block.code_page);
+                        append_node(var, u"Translation", ValueType::binary, translation, 4, no_children);
+                    });
+                });
     return out;
 }
 

@@ -11,10 +11,10 @@
 namespace upkit::kitbuild {
 
 struct VersionBlock {
-    std::array<std::uint16_t, 4> file_version{};     // 1.10.0.0 is {1, 10, 0, 0}
+    std::array<std::uint16_t, 4> file_version{};  // 1.10.0.0 is {1, 10, 0, 0}
     std::array<std::uint16_t, 4> product_version{};
-    std::uint32_t file_os = 0x00000004;               // 32-bit Windows, any kind
-    std::uint32_t file_type = 1;                      // an application
+    std::uint32_t file_os = 0x00000004;  // 32-bit Windows, any kind
+    std::uint32_t file_type = 1;         // an application
     std::uint16_t language = 0x0409;
     std::uint16_t code_page = 1252;
     std::vector<std::pair<std::string, std::string>> strings;  // key, value (UTF-8), in order

@@ -55,7 +55,7 @@ std::string field(const char* name, const std::string& value)
 
 class ManifestWriter {
 public:
-    ManifestWriter(const KitContents& kit, const std::string& source) : kit_(kit), source_(source) {}
+    ManifestWriter(const KitContents& kit, const std::string& source) : kit_(kit), source_(source) { }
 
     DumpedKit write()
     {
@@ -140,7 +140,8 @@ private:
                 const std::size_t entry = kGroupHeader + i * kGroupEntry;
                 if (entry + kGroupEntry > group->data.size())
                     throw DecodeError("the icon group is cut short");
-                const std::uint16_t id = static_cast<std::uint16_t>(group->data[entry + 12] | group->data[entry + 13] << 8);
+                const std::uint16_t id =
+                    static_cast<std::uint16_t>(group->data[entry + 12] | group->data[entry + 13] << 8);
                 const Resource* image = find(kit_, pe::kTypeIcon, id);
                 if (!image)
                     throw DecodeError(fmt::format("icon image {} is missing", id));
@@ -236,7 +237,8 @@ private:
     {
         std::string& m = out_.manifest;
         m += fmt::format("[[archives]]\nid = {}\n", row.id) + field("progress", row.progress) + "base = " +
-             code_word(row.base, {{KIT_BASE_INSTALL, "install"}, {KIT_BASE_WINDOWS, "windows"}, {KIT_BASE_SYSTEM, "system"}}) +
+             code_word(row.base,
+                       {{KIT_BASE_INSTALL, "install"}, {KIT_BASE_WINDOWS, "windows"}, {KIT_BASE_SYSTEM, "system"}}) +
              "\n";
         if (!row.subdirectory.empty())
             m += field("subdirectory", row.subdirectory);

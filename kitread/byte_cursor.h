@@ -16,7 +16,7 @@ namespace upkit::kitread {
 class ByteCursor {
 public:
     // `what` names the data in messages: "dialog template", ...
-    ByteCursor(std::span<const std::uint8_t> data, std::string what) : data_(data), what_(std::move(what)) {}
+    ByteCursor(std::span<const std::uint8_t> data, std::string what) : data_(data), what_(std::move(what)) { }
 
     std::size_t offset() const { return at_; }
     std::size_t size() const { return data_.size(); }

@@ -63,8 +63,8 @@ DialogTemplate decode_dialog(std::span<const std::uint8_t> data)
 {
     ByteCursor in(data, "dialog template");
     DialogTemplate dialog;
-    dialog.extended = data.size() >= 4 && data[0] == kExtendedVersion && data[1] == 0 && data[2] == 0xFF &&
-                      data[3] == 0xFF;
+    dialog.extended =
+        data.size() >= 4 && data[0] == kExtendedVersion && data[1] == 0 && data[2] == 0xFF && data[3] == 0xFF;
     if (dialog.extended) {
         in.u32("version and signature");
         dialog.help_id = in.u32("help id");

@@ -9,8 +9,8 @@
 namespace upkit::kitread {
 
 struct GroupIconEntry {
-    int width = 0;   // pixels; a stored 0 means 256
-    int height = 0;  // pixels; a stored 0 means 256
+    int width = 0;                 // pixels; a stored 0 means 256
+    int height = 0;                // pixels; a stored 0 means 256
     std::uint8_t color_count = 0;  // 0 for 256 colours or more
     std::uint16_t planes = 0;
     std::uint16_t bit_count = 0;

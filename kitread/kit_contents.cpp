@@ -31,7 +31,8 @@ const std::uint16_t kLastKitString = IDS_COMPLETED;
 class ResourceIndex {
 public:
     explicit ResourceIndex(const std::vector<Resource>& resources)
-        : resources_(resources), used_(resources.size(), false)
+        : resources_(resources)
+        , used_(resources.size(), false)
     {
     }
 
@@ -124,8 +125,8 @@ void read_strings(ResourceIndex& index, KitContents& contents)
             index.release(resource);  // holds none of the kit's strings
     }
     if (!kit_block_found) {
-        contents.missing.push_back(fmt::format("strings {} to {} (RT_STRING/{})", kFirstKitString, kLastKitString,
-                                               kit_block));
+        contents.missing.push_back(
+            fmt::format("strings {} to {} (RT_STRING/{})", kFirstKitString, kLastKitString, kit_block));
         return;
     }
     for (std::uint16_t id = kFirstKitString; id <= kLastKitString; ++id)

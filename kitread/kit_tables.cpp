@@ -2,10 +2,10 @@
 
 #include <fmt/format.h>
 
-#include "text_codec.h"
 #include "decode_error.h"
 #include "kit_resource_ids.h"
 #include "little_endian.h"
+#include "text_codec.h"
 
 namespace upkit::kitread {
 
@@ -16,7 +16,9 @@ namespace {
 class TableWalk {
 public:
     TableWalk(std::span<const std::uint8_t> table, const char* table_name, const char* manifest_table)
-        : table_(table), table_name_(table_name), manifest_table_(manifest_table)
+        : table_(table)
+        , table_name_(table_name)
+        , manifest_table_(manifest_table)
     {
     }
 
@@ -25,7 +27,8 @@ public:
     {
         if (!fits(table_.size(), at_, 2))
             throw DecodeError(fmt::format("{}: the data ends {} without the table's end marker (two zero bytes)",
-                                          table_name_, row_ == 0 ? "before the first row" : fmt::format("after row {}", row_)));
+                                          table_name_,
+                                          row_ == 0 ? "before the first row" : fmt::format("after row {}", row_)));
         if (load_u16(table_, at_) == 0) {
             at_ += 2;
             return false;

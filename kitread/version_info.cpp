@@ -31,7 +31,7 @@ struct VersionNode {
 // Offsets are from the start of the block, which is 4-byte aligned.
 class VersionTreeReader {
 public:
-    explicit VersionTreeReader(std::span<const std::uint8_t> data) : data_(data) {}
+    explicit VersionTreeReader(std::span<const std::uint8_t> data) : data_(data) { }
 
     VersionNode read_root()
     {
@@ -48,16 +48,17 @@ private:
     VersionNode read_node(std::size_t at, std::size_t end, int depth, const std::string& where, std::size_t& length)
     {
         if (!fits(end, at, kNodeHeaderSize))
-            fail(where, at, fmt::format("needs {} bytes for its header; its parent ends at 0x{:X}", kNodeHeaderSize,
-                                        end));
+            fail(where, at,
+                 fmt::format("needs {} bytes for its header; its parent ends at 0x{:X}", kNodeHeaderSize, end));
         length = load_u16(data_, at);
         const std::uint16_t value_length = load_u16(data_, at + 2);
         VersionNode node;
         node.type = load_u16(data_, at + 4);
         if (length < kNodeHeaderSize || !fits(end, at, length))
-            fail(where, at, fmt::format("has the length {}, which does not fit between its header and the end of its "
-                                        "parent at 0x{:X}",
-                                        length, end));
+            fail(where, at,
+                 fmt::format("has the length {}, which does not fit between its header and the end of its "
+                             "parent at 0x{:X}",
+                             length, end));
         const std::size_t node_end = at + length;
 
         std::size_t key_end = at + kNodeHeaderSize;
@@ -83,8 +84,9 @@ private:
             }
         } else {
             if (!fits(node_end, value_at, value_length))
-                fail(named, at, fmt::format("has a {}-byte value that runs past the node's end at 0x{:X}",
-                                            value_length, node_end));
+                fail(named, at,
+                     fmt::format("has a {}-byte value that runs past the node's end at 0x{:X}", value_length,
+                                 node_end));
             node.value = data_.subspan(value_at, value_length);
             value_end = value_at + value_length;
         }
@@ -94,8 +96,8 @@ private:
             if (depth == kMaxDepth)
                 fail(named, at, "holds nodes nested deeper than a version block has them");
             std::size_t child_length = 0;
-            node.children.push_back(read_node(child_at, node_end, depth + 1, fmt::format("a node inside {}", named),
-                                              child_length));
+            node.children.push_back(
+                read_node(child_at, node_end, depth + 1, fmt::format("a node inside {}", named), child_length));
             child_at = align4(child_at + child_length);
         }
         return node;
@@ -174,8 +176,8 @@ VersionInfo decode_version_info(std::span<const std::uint8_t> data)
     if (root.value.size() == kFixedFileInfoSize)
         info.fixed = read_fixed(root.value);
     else if (!root.value.empty())
-        throw DecodeError(fmt::format("version block: the fixed part is {} bytes, not {}", root.value.size(),
-                                      kFixedFileInfoSize));
+        throw DecodeError(
+            fmt::format("version block: the fixed part is {} bytes, not {}", root.value.size(), kFixedFileInfoSize));
     for (const VersionNode& child : root.children) {
         if (child.key == "StringFileInfo")
             read_string_file_info(child, info);

@@ -31,7 +31,7 @@ struct FixedFileInfo {
 };
 
 struct VersionStringTable {
-    std::string key;  // language and code page in hexadecimal: "040904E4"
+    std::string key;                                          // language and code page in hexadecimal: "040904E4"
     std::vector<std::pair<std::string, std::string>> values;  // in stored order
 
     // The first value stored under `name`.

@@ -28,8 +28,8 @@ void PeImage::read_dos_and_pe_headers()
                                   pe_header_offset_, dos_header::kPeHeaderPointer, size));
     const std::span<const std::uint8_t> signature = bytes_.subspan(pe_header_offset_, pe_signature::kSize);
     if (signature[0] != 'P' || signature[1] != 'E' || signature[2] != 0 || signature[3] != 0)
-        throw PeError(fmt::format("no PE signature at 0x{:X}: an MS-DOS program, or not a program at all",
-                                  pe_header_offset_));
+        throw PeError(
+            fmt::format("no PE signature at 0x{:X}: an MS-DOS program, or not a program at all", pe_header_offset_));
     const std::size_t coff = coff_header_offset();
     if (!fits(size, coff, coff_header::kSize))
         throw PeError(fmt::format("the file ends inside the COFF file header at 0x{:X}", coff));
@@ -52,8 +52,7 @@ void PeImage::read_optional_header()
                                   "image",
                                   coff_header_offset()));
     if (!fits(bytes_.size(), at, size))
-        throw PeError(
-            fmt::format("the file ends inside the optional header (0x{:X}, {} bytes)", at, size));
+        throw PeError(fmt::format("the file ends inside the optional header (0x{:X}, {} bytes)", at, size));
     const std::span<const std::uint8_t> header = bytes_.subspan(at, size);
     optional_.magic = load_u16(header, field::kMagic);
     if (optional_.magic != kMagicPe32 && optional_.magic != kMagicPe32Plus)
@@ -68,8 +67,7 @@ void PeImage::read_optional_header()
                                   at, size, plus ? "PE32+" : "PE32", fixed));
     optional_.size_of_initialized_data = load_u32(header, field::kSizeOfInitializedData);
     optional_.entry_point = load_u32(header, field::kEntryPoint);
-    optional_.image_base =
-        plus ? load_u64(header, field::kImageBasePe32Plus) : load_u32(header, field::kImageBasePe32);
+    optional_.image_base = plus ? load_u64(header, field::kImageBasePe32Plus) : load_u32(header, field::kImageBasePe32);
     optional_.section_alignment = load_u32(header, field::kSectionAlignment);
     optional_.file_alignment = load_u32(header, field::kFileAlignment);
     optional_.os_version_major = load_u16(header, field::kOsVersionMajor);

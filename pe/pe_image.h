@@ -147,7 +147,7 @@ struct OptionalHeader {
 // One entry of the section table, which follows the optional header.
 namespace section_header {
 inline constexpr std::size_t kSize = 40;
-inline constexpr std::size_t kName = 0;              // kNameSize bytes, padded with NULs
+inline constexpr std::size_t kName = 0;  // kNameSize bytes, padded with NULs
 inline constexpr std::size_t kNameSize = 8;
 inline constexpr std::size_t kVirtualSize = 8;       // u32
 inline constexpr std::size_t kVirtualAddress = 12;   // u32, RVA

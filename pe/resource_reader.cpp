@@ -10,7 +10,11 @@ namespace upkit::pe {
 
 namespace {
 
-enum class Level { type, name, language };
+enum class Level {
+    type,
+    name,
+    language
+};
 
 const char* level_word(Level level)
 {
@@ -30,7 +34,9 @@ const char* level_word(Level level)
 class ResourceTreeWalk {
 public:
     ResourceTreeWalk(const PeImage& image, std::span<const std::uint8_t> tree, std::uint32_t tree_rva)
-        : image_(image), tree_(tree), tree_rva_(tree_rva)
+        : image_(image)
+        , tree_(tree)
+        , tree_rva_(tree_rva)
     {
     }
 
@@ -50,8 +56,8 @@ private:
                                       "or a shared directory)",
                                       where, offset));
         if (!fits(tree_.size(), offset, resource_directory::kSize))
-            throw PeError(fmt::format("{} at offset 0x{:X} lies past the end of the resource section ({} bytes)",
-                                      where, offset, tree_.size()));
+            throw PeError(fmt::format("{} at offset 0x{:X} lies past the end of the resource section ({} bytes)", where,
+                                      offset, tree_.size()));
         const std::size_t count =
             static_cast<std::size_t>(load_u16(tree_, offset + resource_directory::kNamedEntryCount)) +
             load_u16(tree_, offset + resource_directory::kIdEntryCount);
@@ -130,8 +136,8 @@ private:
         // than the file holds. This bounds the copying below for any tree.
         claimed_bytes_ += size;
         if (claimed_bytes_ > image_.bytes().size())
-            throw PeError(fmt::format("{}: with its {} bytes the resources claim more data than the file holds", what,
-                                      size));
+            throw PeError(
+                fmt::format("{}: with its {} bytes the resources claim more data than the file holds", what, size));
         const std::span<const std::uint8_t> data = image_.data_at(rva, size, what);
         resource.data.assign(data.begin(), data.end());
         resources_.push_back(std::move(resource));
@@ -151,8 +157,7 @@ private:
 
     static std::string describe_resource(const Resource& resource)
     {
-        return fmt::format("resource {}/{}/{}", resource.type.describe(), resource.name.describe(),
-                           resource.language);
+        return fmt::format("resource {}/{}/{}", resource.type.describe(), resource.name.describe(), resource.language);
     }
 
     const PeImage& image_;
@@ -175,8 +180,8 @@ std::vector<Resource> read_resources(const PeImage& image)
     try {
         range = image.map_rva(directory.rva);
     } catch (const PeError&) {
-        throw PeError(fmt::format("the resource directory at RVA 0x{:X} lies in no section of the image",
-                                  directory.rva));
+        throw PeError(
+            fmt::format("the resource directory at RVA 0x{:X} lies in no section of the image", directory.rva));
     }
     const std::span<const std::uint8_t> tree = image.bytes().subspan(range.offset, range.available);
     return ResourceTreeWalk(image, tree, directory.rva).run();

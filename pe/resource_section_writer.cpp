@@ -43,7 +43,7 @@ class SectionLayout {
     static constexpr std::uint32_t kTargetIsDirectory = resource_directory_entry::kTargetIsDirectory;
 
 public:
-    SectionLayout(const TypeMap& tree, std::uint32_t rva) : tree_(tree), rva_(rva) {}
+    SectionLayout(const TypeMap& tree, std::uint32_t rva) : tree_(tree), rva_(rva) { }
 
     std::vector<std::uint8_t> build()
     {
@@ -141,8 +141,7 @@ private:
         return resource_directory::kSize + entries * resource_directory_entry::kSize;
     }
 
-    template <typename Map>
-    void write_directory_header(std::size_t at, const Map& entries)
+    template <typename Map> void write_directory_header(std::size_t at, const Map& entries)
     {
         std::uint16_t named = 0, ids = 0;
         for (const auto& entry : entries) {
@@ -214,8 +213,7 @@ std::uint32_t pe_checksum(std::span<const std::uint8_t> image, std::size_t check
 }
 
 std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> image,
-                                                  const std::vector<Resource>& resources,
-                                                  const AttachOptions& options)
+                                                  const std::vector<Resource>& resources, const AttachOptions& options)
 {
     const PeImage input = parse_image(image);
     const OptionalHeader& optional = input.optional();

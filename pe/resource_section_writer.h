@@ -37,8 +37,7 @@ struct AttachOptions {
 // keeps a resource section elsewhere, or carries data after its last section
 // (a signature, symbols).
 std::vector<std::uint8_t> attach_resource_section(std::span<const std::uint8_t> image,
-                                                  const std::vector<Resource>& resources,
-                                                  const AttachOptions& options);
+                                                  const std::vector<Resource>& resources, const AttachOptions& options);
 
 // The PE checksum of an image whose checksum field is at `checksum_offset`.
 std::uint32_t pe_checksum(std::span<const std::uint8_t> image, std::size_t checksum_offset);

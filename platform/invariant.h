@@ -22,15 +22,15 @@
 // Out of line and cold, so that a check on a hot path costs its test and a
 // branch that is never taken.
 [[noreturn]] __attribute__((noinline, cold)) inline void upkit_assertion_failed(const char* file, int line,
-                                                                               const char* condition)
+                                                                                const char* condition)
 {
     std::fprintf(stderr, "%s:%d: assertion failed: %s\n", file, line, condition);
     std::fflush(stderr);
     std::abort();
 }
 
-#define UPKIT_ASSERT(condition)                                  \
-    (__builtin_expect(static_cast<bool>(condition), 1) ? (void)0 \
+#define UPKIT_ASSERT(condition)                                                                                        \
+    (__builtin_expect(static_cast<bool>(condition), 1) ? (void)0                                                       \
                                                        : upkit_assertion_failed(__FILE__, __LINE__, #condition))
 
 #endif

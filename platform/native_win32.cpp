@@ -410,8 +410,8 @@ DWORD GetFullPathNameA(LPCSTR path, DWORD size, LPSTR buffer, LPSTR* file_part)
     return length;
 }
 
-HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIBUTES /*security*/,
-                   DWORD disposition, DWORD /*flags*/, HANDLE /*template_file*/)
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIBUTES /*security*/, DWORD disposition,
+                   DWORD /*flags*/, HANDLE /*template_file*/)
 {
     std::string posix;
     if (!to_posix(path, posix))
@@ -552,8 +552,7 @@ DWORD GetFileAttributesA(LPCSTR path)
     return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
-BOOL SetFileTime(HANDLE file, const FILETIME* /*creation*/, const FILETIME* /*access*/,
-                 const FILETIME* write)
+BOOL SetFileTime(HANDLE file, const FILETIME* /*creation*/, const FILETIME* /*access*/, const FILETIME* write)
 {
     // Only the last-write time is applied; creation and access times are left
     // as the file system keeps them.
@@ -571,8 +570,7 @@ BOOL SetFileTime(HANDLE file, const FILETIME* /*creation*/, const FILETIME* /*ac
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
     // Unsigned division floors, so pre-1970 times keep a non-negative tv_nsec.
-    times[1].tv_sec = static_cast<time_t>(static_cast<long long>(ticks / kTicksPerSecond) -
-                                          kSecondsFrom1601To1970);
+    times[1].tv_sec = static_cast<time_t>(static_cast<long long>(ticks / kTicksPerSecond) - kSecondsFrom1601To1970);
     times[1].tv_nsec = static_cast<long>(ticks % kTicksPerSecond) * 100;
     if (::futimens(fd, times) != 0)
         return fail_errno(errno);
@@ -601,12 +599,12 @@ BOOL DosDateTimeToFileTime(WORD dos_date, WORD dos_time, LPFILETIME result)
     const unsigned hour = dos_time >> 11;
     const unsigned minute = (dos_time >> 5) & 0x3Fu;
     const unsigned second = (dos_time & 0x1Fu) * 2;
-    if (month < 1 || month > 12 || day < 1 || day > days_in_month(year, month) || hour > 23 ||
-        minute > 59 || second > 59)
+    if (month < 1 || month > 12 || day < 1 || day > days_in_month(year, month) || hour > 23 || minute > 59 ||
+        second > 59)
         return fail(ERROR_INVALID_PARAMETER);
 
-    const long long seconds = days_from_civil(year, month, day) * 86400LL + hour * 3600LL +
-                              minute * 60LL + second + kSecondsFrom1601To1970;
+    const long long seconds =
+        days_from_civil(year, month, day) * 86400LL + hour * 3600LL + minute * 60LL + second + kSecondsFrom1601To1970;
     std::uint64_t ticks;
     if (!ticks_from_seconds(seconds, 0, ticks))
         return fail(ERROR_INVALID_PARAMETER);

@@ -24,8 +24,7 @@ void ReadInstallDir(const char* keyPath, const char* valueName, char* installDir
         return;
     DWORD size = installDirSize;
     DWORD type;
-    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(installDir), &size) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(installDir), &size) != ERROR_SUCCESS)
         ClearBytes(installDir, installDirSize);
     RegCloseKey(key);
 }

@@ -11,7 +11,7 @@
 #include "kit_resources.h"
 
 enum DestinationBase {
-    DestinationInstallDir = KIT_BASE_INSTALL,   // also any value other than the two below
+    DestinationInstallDir = KIT_BASE_INSTALL,  // also any value other than the two below
     DestinationWindowsDir = KIT_BASE_WINDOWS,
     DestinationSystemDir = KIT_BASE_SYSTEM,
 };

@@ -20,4 +20,7 @@ inline unsigned short add_checksum_words(unsigned short sum, const unsigned char
     return static_cast<unsigned short>(total);
 }
 
-inline unsigned short finish_checksum(unsigned short sum) { return static_cast<unsigned short>(sum ^ 0xFFFF); }
+inline unsigned short finish_checksum(unsigned short sum)
+{
+    return static_cast<unsigned short>(sum ^ 0xFFFF);
+}

@@ -14,19 +14,19 @@
 #define IDC_PROGRESS_LINE1 211
 #define IDC_PROGRESS_LINE2 212
 #define IDC_PROGRESS_BAR 213
-#define IDC_INSTALL 1    // IDOK: the default button, also Enter
-#define IDC_EXIT 2       // IDCANCEL: also Escape and the close box
+#define IDC_INSTALL 1  // IDOK: the default button, also Enter
+#define IDC_EXIT 2     // IDCANCEL: also Escape and the close box
 
 // The picture and the program icon.
 #define IDB_KIT_PICTURE 1000
 #define IDI_KIT 1000
 
 // The string table.
-#define IDS_TITLE 1000            // the kit's title: caption of every message
-#define IDS_APP_RUNNING 1001      // "Cannot proceed because %s is currently running. ..."
+#define IDS_TITLE 1000        // the kit's title: caption of every message
+#define IDS_APP_RUNNING 1001  // "Cannot proceed because %s is currently running. ..."
 #define IDS_NO_QUALIFYING 1002
 #define IDS_INITIALIZING 1003
-#define IDS_TRANSFER_ERROR 1004   // "Error %d transferring file %s."
+#define IDS_TRANSFER_ERROR 1004  // "Error %d transferring file %s."
 #define IDS_INSTALL_FAILED 1005
 #define IDS_COMPLETED 1006
 
@@ -55,4 +55,3 @@
 #define KIT_TYPE_STRING 1
 #define KIT_TYPE_EXPAND_STRING 2
 #define KIT_TYPE_DWORD 4
-

@@ -8,7 +8,7 @@ BOOL OpenKitTable(const char* name, KitTable* table)
 {
     table->loaded = nullptr;
     table->data = nullptr;
-    HRSRC found = FindResourceA(KitInstance, name, MAKEINTRESOURCEA(10));   // RT_RCDATA
+    HRSRC found = FindResourceA(KitInstance, name, MAKEINTRESOURCEA(10));  // RT_RCDATA
     if (!found)
         return FALSE;
     HGLOBAL loaded = LoadResource(KitInstance, found);
@@ -39,7 +39,10 @@ WORD ReadTableWord(const BYTE** cursor)
     return static_cast<WORD>(p[0] | (p[1] << 8));
 }
 
-BOOL TableRowFollows(const BYTE* cursor) { return (cursor[0] | cursor[1]) != 0; }
+BOOL TableRowFollows(const BYTE* cursor)
+{
+    return (cursor[0] | cursor[1]) != 0;
+}
 
 void ReadTableString(const BYTE** cursor, char* buffer)
 {

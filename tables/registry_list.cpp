@@ -28,9 +28,15 @@ const char* TokenReplacement(char letter, const TokenDirectories& dirs)
 }
 
 // A token is a percent sign, any character but NUL, and a percent sign.
-bool TokenAt(const char* p) { return p[0] == '%' && p[1] != '\0' && p[2] == '%'; }
+bool TokenAt(const char* p)
+{
+    return p[0] == '%' && p[1] != '\0' && p[2] == '%';
+}
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 int HexDigit(char c)
 {
@@ -148,7 +154,7 @@ LONG WriteRegistryValue(HKEY root, const char* keyPath, const char* valueName, D
         break;
     }
     default:
-        break;   // the key is created all the same
+        break;  // the key is created all the same
     }
     RegCloseKey(key);
     return status;

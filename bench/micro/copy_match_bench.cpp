@@ -35,11 +35,12 @@ const std::vector<Copy>& sample_matches()
         std::vector<Copy> out;
         std::size_t pos = 0;
         while (pos < data.size()) {
-            const std::uint32_t longest = static_cast<std::uint32_t>(std::min<std::size_t>(kMaxMatch, data.size() - pos));
+            const std::uint32_t longest =
+                static_cast<std::uint32_t>(std::min<std::size_t>(kMaxMatch, data.size() - pos));
             const Match m = finder.find(pos, longest);
             if (m.length >= 3) {
-                out.push_back(Copy{static_cast<std::uint32_t>(pos), static_cast<int>(m.distance),
-                                   static_cast<int>(m.length)});
+                out.push_back(
+                    Copy{static_cast<std::uint32_t>(pos), static_cast<int>(m.distance), static_cast<int>(m.length)});
                 for (std::size_t end = pos + m.length; pos < end; ++pos)
                     finder.insert(pos);
             } else {
@@ -93,7 +94,8 @@ void BM_CopyMatchSample(benchmark::State& state)
     }
     state.SetBytesProcessed(state.iterations() * bytes);
     state.counters["matches"] = static_cast<double>(copies.size());
-    state.counters["mean_length"] = copies.empty() ? 0.0 : static_cast<double>(bytes) / static_cast<double>(copies.size());
+    state.counters["mean_length"] =
+        copies.empty() ? 0.0 : static_cast<double>(bytes) / static_cast<double>(copies.size());
     decoder_release();
 }
 
@@ -124,11 +126,11 @@ BENCHMARK(BM_CopyMatchSample)->Name("copy_match/sample_matches")->Unit(benchmark
 BENCHMARK(BM_CopyMatchFixed)
     ->Name("copy_match/fixed")
     ->ArgNames({"distance", "length"})
-    ->Args({1, 259})         // a run of one byte
-    ->Args({4, 64})          // a short repeating pattern
-    ->Args({3000, 3})        // the shortest match, nearby
+    ->Args({1, 259})   // a run of one byte
+    ->Args({4, 64})    // a short repeating pattern
+    ->Args({3000, 3})  // the shortest match, nearby
     ->Args({200000, 4})
-    ->Args({1500000, 259})   // a long match far back
+    ->Args({1500000, 259})  // a long match far back
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace upkit::bench

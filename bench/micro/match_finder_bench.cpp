@@ -28,7 +28,8 @@ void BM_MatchFinder(benchmark::State& state)
         MatchFinder finder(data, limits, max_chain);
         matched = 0;
         for (std::size_t pos = 0; pos < data.size(); ++pos) {
-            const std::uint32_t longest = static_cast<std::uint32_t>(std::min<std::size_t>(kMaxMatch, data.size() - pos));
+            const std::uint32_t longest =
+                static_cast<std::uint32_t>(std::min<std::size_t>(kMaxMatch, data.size() - pos));
             const Match m = finder.find(pos, longest);
             matched += m.length;
             finder.insert(pos);

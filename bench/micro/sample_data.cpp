@@ -12,7 +12,7 @@ namespace {
 // xorshift64*: small, fast and the same everywhere.
 class Random {
 public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
+    explicit Random(std::uint64_t seed) : state_(seed) { }
     std::uint64_t next()
     {
         state_ ^= state_ >> 12;
@@ -34,14 +34,13 @@ private:
 };
 
 constexpr std::array<std::string_view, 64> kWords = {
-    "the",      "of",       "and",     "to",        "a",        "in",        "is",       "file",
-    "that",     "for",      "it",      "as",        "with",     "be",        "on",       "not",
-    "this",     "by",       "are",     "or",        "from",     "at",        "which",    "an",
-    "program",  "setup",    "install", "directory", "windows",  "system",    "version",  "upgrade",
-    "registry", "value",    "key",     "restart",   "copy",     "replace",   "product",  "dialog",
-    "license",  "software", "user",    "options",   "command",  "archive",   "member",   "check",
-    "under",    "terms",    "general", "public",    "free",     "permission", "warranty", "notice",
-    "must",     "may",      "you",     "your",      "other",    "any",       "such",     "work",
+    "the",     "of",       "and",      "to",         "a",        "in",      "is",      "file",      "that",    "for",
+    "it",      "as",       "with",     "be",         "on",       "not",     "this",    "by",        "are",     "or",
+    "from",    "at",       "which",    "an",         "program",  "setup",   "install", "directory", "windows", "system",
+    "version", "upgrade",  "registry", "value",      "key",      "restart", "copy",    "replace",   "product", "dialog",
+    "license", "software", "user",     "options",    "command",  "archive", "member",  "check",     "under",   "terms",
+    "general", "public",   "free",     "permission", "warranty", "notice",  "must",    "may",       "you",     "your",
+    "other",   "any",      "such",     "work",
 };
 
 void append(std::vector<std::uint8_t>& out, std::string_view text)
@@ -69,7 +68,8 @@ void echo_earlier(std::vector<std::uint8_t>& out, std::size_t section_start, std
     for (std::size_t i = 0; i < length; ++i)
         out.push_back(out[from + i]);
     if (rng.below(2) == 0)
-        out[out.size() - 1 - rng.below(static_cast<std::uint32_t>(length))] ^= static_cast<std::uint8_t>(1 + rng.below(255));
+        out[out.size() - 1 - rng.below(static_cast<std::uint32_t>(length))] ^=
+            static_cast<std::uint8_t>(1 + rng.below(255));
 }
 
 void english_text(std::vector<std::uint8_t>& out, std::size_t end, Random& rng)
@@ -108,13 +108,22 @@ void english_text(std::vector<std::uint8_t>& out, std::size_t end, Random& rng)
 void program_code(std::vector<std::uint8_t>& out, std::size_t end, Random& rng)
 {
     static constexpr std::array<std::array<std::uint8_t, 4>, 12> kOpcodes = {{
-        {0x55, 0x8B, 0xEC, 0}, {0x8B, 0x45, 0x08, 0}, {0x89, 0x45, 0xFC, 0}, {0xFF, 0x15, 0, 0},
-        {0xE8, 0, 0, 0},       {0x83, 0xC4, 0x0C, 0}, {0x6A, 0x00, 0, 0},    {0x50, 0x51, 0, 0},
-        {0x85, 0xC0, 0x74, 0}, {0xC3, 0, 0, 0},       {0x33, 0xC0, 0, 0},    {0x8D, 0x4D, 0xF0, 0},
+        {0x55, 0x8B, 0xEC, 0},
+        {0x8B, 0x45, 0x08, 0},
+        {0x89, 0x45, 0xFC, 0},
+        {0xFF, 0x15, 0, 0},
+        {0xE8, 0, 0, 0},
+        {0x83, 0xC4, 0x0C, 0},
+        {0x6A, 0x00, 0, 0},
+        {0x50, 0x51, 0, 0},
+        {0x85, 0xC0, 0x74, 0},
+        {0xC3, 0, 0, 0},
+        {0x33, 0xC0, 0, 0},
+        {0x8D, 0x4D, 0xF0, 0},
     }};
-    static constexpr std::array<std::string_view, 8> kImports = {
-        "GetProcAddress", "LoadLibraryA", "CreateFileA", "ReadFile", "RegSetValueExA", "MessageBoxA",
-        "GetWindowTextA", "lstrcpyA"};
+    static constexpr std::array<std::string_view, 8> kImports = {"GetProcAddress", "LoadLibraryA",   "CreateFileA",
+                                                                 "ReadFile",       "RegSetValueExA", "MessageBoxA",
+                                                                 "GetWindowTextA", "lstrcpyA"};
     const std::size_t start = out.size();
     std::uint32_t address = 0x10001000;
     while (out.size() < end) {
@@ -152,9 +161,9 @@ void table_rows(std::vector<std::uint8_t>& out, std::size_t end, Random& rng)
 {
     char row[96];
     while (out.size() < end) {
-        const int n = std::snprintf(row, sizeof row, "2026-%02u-%02u,ITEM-%04u,%u.%02u,%u\r\n", 1 + rng.below(12),
-                                    1 + rng.below(28), rng.skewed(2000), rng.below(500), rng.below(100),
-                                    rng.skewed(100));
+        const int n =
+            std::snprintf(row, sizeof row, "2026-%02u-%02u,ITEM-%04u,%u.%02u,%u\r\n", 1 + rng.below(12),
+                          1 + rng.below(28), rng.skewed(2000), rng.below(500), rng.below(100), rng.skewed(100));
         append(out, std::string_view(row, static_cast<std::size_t>(n)));
     }
 }
@@ -191,13 +200,19 @@ std::vector<std::uint8_t> generated_mix(std::size_t size)
     while (out.size() < size) {
         const std::size_t end = std::min(size, out.size() + chunk);
         switch (turn++ % 10) {
-        case 0: case 1: case 2: case 3:
+        case 0:
+        case 1:
+        case 2:
+        case 3:
             program_code(out, end, rng);
             break;
-        case 4: case 5: case 6:
+        case 4:
+        case 5:
+        case 6:
             english_text(out, end, rng);
             break;
-        case 7: case 8:
+        case 7:
+        case 8:
             table_rows(out, end, rng);
             break;
         default:
@@ -209,7 +224,10 @@ std::vector<std::uint8_t> generated_mix(std::size_t size)
     return out;
 }
 
-const std::vector<std::uint8_t>& sample_data() { return data_storage(); }
+const std::vector<std::uint8_t>& sample_data()
+{
+    return data_storage();
+}
 
 void set_sample_data(std::vector<std::uint8_t> data, std::string description)
 {
@@ -217,6 +235,9 @@ void set_sample_data(std::vector<std::uint8_t> data, std::string description)
     description_storage() = std::move(description);
 }
 
-const std::string& sample_description() { return description_storage(); }
+const std::string& sample_description()
+{
+    return description_storage();
+}
 
 }  // namespace upkit::bench

@@ -55,8 +55,8 @@ TEST_F(Reader, DirectoryEntryBytesOfTheWorkedExample)
     EXPECT_STREQ(e.note, "");
     EXPECT_EQ(e.note_length, 0);
     EXPECT_EQ(e.size, 11u);
-    EXPECT_EQ(e.time, 0x6000);   // 12:00:00
-    EXPECT_EQ(e.date, 0x2821);   // 2000-01-01
+    EXPECT_EQ(e.time, 0x6000);  // 12:00:00
+    EXPECT_EQ(e.date, 0x2821);  // 2000-01-01
 
     // Our encoder writes the same bytes for that member.
     MemberInput m;
@@ -93,7 +93,10 @@ TEST_F(Reader, LengthPrefixesInBothForms)
 
 TEST_F(Reader, VersionRule)
 {
-    struct Case { std::uint8_t a, b; int code; };
+    struct Case {
+        std::uint8_t a, b;
+        int code;
+    };
     for (Case c : {Case{0, 0, 0}, Case{0, 97, 0}, Case{1, 89, ARCERR_BAD_VERSION}, Case{1, 90, 0}, Case{7, 255, 0}}) {
         ArchiveBuilder b(15, c.a, c.b);
         RecordingReader reader;

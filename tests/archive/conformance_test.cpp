@@ -40,7 +40,7 @@ fs::path expected_location(std::string name)
     return path;
 }
 
-class Conformance : public ::testing::TestWithParam<std::string> {};
+class Conformance : public ::testing::TestWithParam<std::string> { };
 
 TEST_P(Conformance, ListsAndExtractsAsExpected)
 {

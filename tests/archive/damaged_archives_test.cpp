@@ -33,21 +33,21 @@ std::vector<std::uint8_t> sample_archive()
 std::vector<std::uint8_t> damage(std::vector<std::uint8_t> bytes, std::mt19937& rng)
 {
     switch (rng() % 4) {
-    case 0:   // flipped bits
+    case 0:  // flipped bits
         for (int i = 0, n = 1 + static_cast<int>(rng() % 8); i < n; ++i)
             bytes[rng() % bytes.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
         break;
-    case 1:   // cut short
+    case 1:  // cut short
         bytes.resize(rng() % bytes.size());
         break;
-    case 2:   // a stretch overwritten with noise
+    case 2:  // a stretch overwritten with noise
     {
         const std::size_t at = rng() % bytes.size();
         for (std::size_t i = at; i < bytes.size() && i < at + 1 + rng() % 64; ++i)
             bytes[i] = static_cast<std::uint8_t>(rng());
         break;
     }
-    default:   // the directory kept, the stream replaced
+    default:  // the directory kept, the stream replaced
         for (std::size_t i = 40; i < bytes.size(); ++i)
             bytes[i] = static_cast<std::uint8_t>(rng());
         break;
@@ -102,8 +102,8 @@ TEST(DamagedArchives, ArbitraryBytesAfterAValidHeader)
     std::mt19937 rng(77);
     TempDir dir;
     for (int round = 0; round < 300; ++round) {
-        std::vector<std::uint8_t> bytes = archive_header(0, 97, static_cast<std::uint16_t>(rng() % 5),
-                                                         static_cast<std::uint8_t>(9 + rng() % 13));
+        std::vector<std::uint8_t> bytes =
+            archive_header(0, 97, static_cast<std::uint16_t>(rng() % 5), static_cast<std::uint8_t>(9 + rng() % 13));
         const std::vector<std::uint8_t> noise = pseudo_random_bytes(rng() % 3000, static_cast<std::uint32_t>(round));
         bytes.insert(bytes.end(), noise.begin(), noise.end());
         write_file(dir / "N.KW", bytes);

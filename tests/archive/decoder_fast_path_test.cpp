@@ -147,8 +147,9 @@ protected:
             arith_high = static_cast<WORD>(0xC000 + random_() % 0x4000);
         }
         const unsigned taken = random_() % 8;
-        const DWORD code = random_() % 4 == 0 ? random_() & 0xFFFF
-                                              : arith_low + random_() % (static_cast<DWORD>(arith_high - arith_low) + 1);
+        const DWORD code = random_() % 4 == 0
+                               ? random_() & 0xFFFF
+                               : arith_low + random_() % (static_cast<DWORD>(arith_high - arith_low) + 1);
         bit_register = ((code & 0xFFFF) << 16) | ((((random_() & 0xFF) << 8) << taken) & 0xFFFF) | (1u << taken);
         if (input_remaining < 64) {
             input_close();

@@ -72,7 +72,10 @@ TEST_F(DecoderModels, FreshModelsAndPositionSlotsPerWindow)
     EXPECT_EQ(selector_model.rescales_before_rebuild, 4);
     EXPECT_EQ(selector_model.entries[7].cumulative, 0);
 
-    struct Expect { unsigned bits; int match3, match4, longest; };
+    struct Expect {
+        unsigned bits;
+        int match3, match4, longest;
+    };
     for (Expect e : {Expect{15, 24, 30, 30}, Expect{18, 24, 36, 36}, Expect{21, 24, 36, 42}, Expect{9, 18, 18, 18}}) {
         initialise_models(1u << e.bits);
         EXPECT_EQ(match3_position_model.symbol_count, e.match3) << e.bits;
@@ -83,7 +86,7 @@ TEST_F(DecoderModels, FreshModelsAndPositionSlotsPerWindow)
 
 TEST_F(DecoderModels, SlotBasesFollowFromTheExtraBits)
 {
-    const std::vector<DWORD> lengths = {0, 1, 2, 3, 4, 5, 6, 8, 10, 12, 14, 18, 22, 26,
+    const std::vector<DWORD> lengths = {0,  1,  2,  3,  4,  5,  6,  8,   10,  12,  14,  18,  22, 26,
                                         30, 38, 46, 54, 62, 78, 94, 110, 126, 158, 190, 222, 254};
     EXPECT_EQ(std::vector<DWORD>(length_base, length_base + kLengthSlots), lengths);
     EXPECT_EQ(position_base[4], 4u);
@@ -130,7 +133,7 @@ TEST_F(DecoderModels, HalvingKeepsEveryFrequencyAtLeastOne)
 {
     AdaptiveModel m;
     reset_model(&m, 3, 0);
-    set_frequencies(&m, {0, 1, 2}, {1, 1, 3});   // cumulatives 5, 4, 3, 0
+    set_frequencies(&m, {0, 1, 2}, {1, 1, 3});  // cumulatives 5, 4, 3, 0
     rescale_model(&m);
     EXPECT_EQ(cumulatives(m), (std::vector<int>{3, 2, 1, 0}));
     EXPECT_EQ(symbols(m), (std::vector<int>{0, 1, 2}));
@@ -141,7 +144,7 @@ TEST_F(DecoderModels, RebuildSortsByFrequencyInItsOwnUnstableOrder)
     AdaptiveModel m;
     reset_model(&m, 3, 0);
     const int p = 10, q = 11, r = 12;
-    set_frequencies(&m, {p, q, r}, {1, 2, 3});   // cumulatives 6, 5, 3, 0
+    set_frequencies(&m, {p, q, r}, {1, 2, 3});  // cumulatives 6, 5, 3, 0
     m.rescales_before_rebuild = 1;
     rescale_model(&m);
     EXPECT_EQ(symbols(m), (std::vector<int>{r, q, p}));

@@ -16,7 +16,7 @@ namespace {
 TEST(EngineInvariants, ModelOutOfOrderIsCaughtWhenRescaled)
 {
     AdaptiveModel model;
-    reset_model(&model, 4, 0);   // cumulatives 4, 3, 2, 1, 0
+    reset_model(&model, 4, 0);  // cumulatives 4, 3, 2, 1, 0
     AdaptiveModel unordered = model;
     unordered.entries[2].cumulative = unordered.entries[1].cumulative;
     EXPECT_DEATH(rescale_model(&unordered), "assertion failed: model_is_ordered\\(model\\)");
@@ -56,7 +56,7 @@ TEST_F(WindowInvariants, MatchesReachNoFartherThanTheWindowNorRunLongerThanTheLo
     EXPECT_DEATH(copy_match(0, 3), "assertion failed: distance >= 1 && distance <= window_size");
     EXPECT_DEATH(copy_match(1, kMaxMatch + 1), "assertion failed: length >= kMinMatch && length <= kMaxMatch");
     EXPECT_DEATH(copy_match(1, 2), "assertion failed: length >= kMinMatch && length <= kMaxMatch");
-    copy_match(512, kMaxMatch);   // the whole window back, the longest match
+    copy_match(512, kMaxMatch);  // the whole window back, the longest match
     EXPECT_EQ(window_pos, kMaxMatch);
 }
 
@@ -76,11 +76,11 @@ TEST_F(WindowInvariants, MemberStartsInsideAWindowOfAPowerOfTwo)
 TEST_F(WindowInvariants, MemberEndsWithTheIntervalRenormalised)
 {
     bit_register = 0x12345601;
-    arith_low = 0x4000;   // both in the middle half: one more step was due
+    arith_low = 0x4000;  // both in the middle half: one more step was due
     arith_high = 0xBFFF;
     EXPECT_DEATH(decode_member(INVALID_HANDLE_VALUE, 0, ARCSTAT_SKIP, "M"), "assertion failed: arith_low < 0x8000");
     arith_low = 0x3FFF;
-    bit_register = 0x12345600;   // the marker gone: no byte to take bits from
+    bit_register = 0x12345600;  // the marker gone: no byte to take bits from
     EXPECT_DEATH(decode_member(INVALID_HANDLE_VALUE, 0, ARCSTAT_SKIP, "M"), "assertion failed: bit_register & 0xFF");
 }
 

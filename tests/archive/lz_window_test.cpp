@@ -71,14 +71,14 @@ TEST_F(WindowCopy, SourceAndDestinationWrapAroundTheEnd)
     BYTE before[512];
     std::copy(buffer_, buffer_ + 512, before);
     window_pos = 2;
-    copy_match(6, 5);   // source starts 4 bytes before the end
+    copy_match(6, 5);  // source starts 4 bytes before the end
     EXPECT_EQ(buffer_[2], before[508]);
     EXPECT_EQ(buffer_[5], before[511]);
     EXPECT_EQ(buffer_[6], before[0]);
 
     std::copy(buffer_, buffer_ + 512, before);
     window_pos = 509;
-    copy_match(100, 6);   // destination runs over the end into index 0
+    copy_match(100, 6);  // destination runs over the end into index 0
     EXPECT_EQ(window_pos, 3);
     EXPECT_EQ(buffer_[511], before[411]);
     EXPECT_EQ(buffer_[0], before[412]);
@@ -116,13 +116,13 @@ TEST_F(MemberDecoder, MatchRunningPastTheMemberFailsAndLeavesNoFile)
 {
     ArchiveBuilder b(15);
     b.literals("ab");
-    b.items().match(5, 2);   // seven bytes for a member of four
+    b.items().match(5, 2);  // seven bytes for a member of four
     b.end_member("OVER.TXT", 4, check_value_of("abab"));
     open(b.finish());
     EXPECT_EQ(reader_.Extract(0, out().c_str(), 1), ARCERR_BAD_DATA);
     EXPECT_EQ(reader_.error_codes(), (std::vector<int>{ARCERR_BAD_DATA, ARCERR_BAD_DATA}));
     EXPECT_FALSE(fs::exists(dir_ / "OUT" / "OVER.TXT"));
-    EXPECT_TRUE(fs::is_directory(dir_ / "OUT"));   // directories made for it stay
+    EXPECT_TRUE(fs::is_directory(dir_ / "OUT"));  // directories made for it stay
 }
 
 TEST_F(MemberDecoder, SkippedMemberIsStillVerified)
@@ -175,7 +175,7 @@ TEST_F(MemberDecoder, SizeOf2GiBOrMoreFailsAfterTheFirstQuery)
 TEST_F(MemberDecoder, ClearedWindowMakesReachingBeforeTheStartDeterministic)
 {
     ArchiveBuilder b(15);
-    b.items().match(5, 300);   // nothing has been placed yet
+    b.items().match(5, 300);  // nothing has been placed yet
     b.literals("z");
     const std::vector<std::uint8_t> expected = {0, 0, 0, 0, 0, 'z'};
     b.end_member("Z.BIN", 6, check_value_of(expected));

@@ -18,10 +18,10 @@ const unsigned char kUndefined[] = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
 TEST(Windows1252, EveryByteHasOneCodePointAndComesBack)
 {
     EXPECT_EQ(utf8_from_windows1252("caf\xe9"), "caf\xc3\xa9");
-    EXPECT_EQ(utf8_from_windows1252("\x80"), "\xe2\x82\xac");         // euro sign
-    EXPECT_EQ(utf8_from_windows1252("\x9f"), "\xc5\xb8");             // Y with diaeresis
+    EXPECT_EQ(utf8_from_windows1252("\x80"), "\xe2\x82\xac");          // euro sign
+    EXPECT_EQ(utf8_from_windows1252("\x9f"), "\xc5\xb8");              // Y with diaeresis
     EXPECT_EQ(utf8_from_windows1252("\x8a\x9a"), "\xc5\xa0\xc5\xa1");  // S and s with caron
-    EXPECT_EQ(utf8_from_windows1252("\x99"), "\xe2\x84\xa2");         // trade mark
+    EXPECT_EQ(utf8_from_windows1252("\x99"), "\xe2\x84\xa2");          // trade mark
     // The five undefined bytes become the C1 controls of the same number and
     // go back to their bytes.
     for (const unsigned char byte : kUndefined) {
@@ -75,8 +75,8 @@ TEST(Utf8, MalformedSequencesAreRefusedWhereTheyStart)
         EXPECT_FALSE(is_utf8(text)) << bad;
     }
     // Each length's first and last code point.
-    for (const char32_t c : {U'\0', U'\x7F', U'\x80', U'\x7FF', U'\x800', U'\xD7FF', U'\xE000', U'\xFFFF',
-                             U'\x10000', U'\x10FFFF'}) {
+    for (const char32_t c :
+         {U'\0', U'\x7F', U'\x80', U'\x7FF', U'\x800', U'\xD7FF', U'\xE000', U'\xFFFF', U'\x10000', U'\x10FFFF'}) {
         std::string text;
         append_utf8(text, c);
         std::size_t at = 0;

@@ -17,9 +17,9 @@ namespace upkit::test {
 namespace {
 
 struct Step {
-    int model;          // index into the models, or -1 for raw bits
+    int model;  // index into the models, or -1 for raw bits
     std::uint32_t value;
-    int bits;           // raw bits only
+    int bits;  // raw bits only
 };
 
 // Skewed choices make the models rescale, halve and rebuild many times.

@@ -84,7 +84,7 @@ TEST_P(RoundTrip, EveryWindowSizeOnRealFiles)
     for (int bits : {10, 12, 15, 18, 21}) {
         const std::size_t size = round_trip(members, bits).size();
         if (previous) {
-            EXPECT_LE(size, previous + previous / 50) << bits;   // larger windows do not do much worse
+            EXPECT_LE(size, previous + previous / 50) << bits;  // larger windows do not do much worse
         }
         previous = size;
     }
@@ -119,8 +119,7 @@ TEST_P(RoundTrip, MatchesReachIntoEarlierMembers)
 
 TEST_P(RoundTrip, SkewedInputForcesRescalesAndRebuilds)
 {
-    round_trip({member("SKEW", pseudo_random_bytes(300000, 71, 3)),
-                member("RUNS", repeat(bytes_of("a"), 100000)),
+    round_trip({member("SKEW", pseudo_random_bytes(300000, 71, 3)), member("RUNS", repeat(bytes_of("a"), 100000)),
                 member("ALL", pseudo_random_bytes(100000, 72, 256))},
                18);
 }

@@ -16,7 +16,7 @@ TEST(Volumes, SplitCarriesSequenceNumbersAndNoEmptyTail)
 {
     const std::vector<std::uint8_t> image = pseudo_random_bytes(1000, 91);
     const auto volumes = split_into_volumes(image, 300);
-    ASSERT_EQ(volumes.size(), 4u);   // 300 + 298 + 298 + 104
+    ASSERT_EQ(volumes.size(), 4u);  // 300 + 298 + 298 + 104
     EXPECT_EQ(volumes[0], std::vector<std::uint8_t>(image.begin(), image.begin() + 300));
     std::vector<std::uint8_t> joined = volumes[0];
     for (std::size_t i = 1; i < volumes.size(); ++i) {

@@ -30,8 +30,7 @@ std::vector<std::string> stored(const std::vector<MemberSource>& sources)
 }
 
 // The message of the SourceError that `run` throws, with its status.
-template <typename Run>
-std::pair<std::string, int> refusal(Run run)
+template <typename Run> std::pair<std::string, int> refusal(Run run)
 {
     try {
         run();
@@ -80,9 +79,7 @@ TEST(MemberSources, LinksToFoldersAndSpecialFilesAreLeftOutAndReported)
                                                  "own.kw: the archive being written", "pipe: not a regular file"}));
 
     // A walk that refuses instead (as build does) stops at the first.
-    walk.skip = [](const fs::path& path, std::string_view why) {
-        throw SourceError(path.string(), std::string(why));
-    };
+    walk.skip = [](const fs::path& path, std::string_view why) { throw SourceError(path.string(), std::string(why)); };
     EXPECT_EQ(refusal([&] { folder_sources(dir / "tree", walk); }).second, kExitDataError);
 }
 
@@ -115,9 +112,13 @@ TEST(MemberSources, AGivenNameIsStoredInWindows1252WithBackslashes)
 TEST(MemberSources, NamesThatCannotBeWrittenSideBySideAreRefused)
 {
     const auto source = [](const std::string& name) { return MemberSource{fs::path(name), "in/" + name, name}; };
-    EXPECT_EQ(refusal([&] { check_stored_names({source("A.TXT"), source("a.txt")}); }).first,
+    EXPECT_EQ(refusal([&] {
+                  check_stored_names({source("A.TXT"), source("a.txt")});
+              }).first,
               "in/a.txt: stored as a.txt, which clashes with in/A.TXT (Windows does not tell case apart)");
-    EXPECT_EQ(refusal([&] { check_stored_names({source("A"), source("A\\B")}); }).first,
+    EXPECT_EQ(refusal([&] {
+                  check_stored_names({source("A"), source("A\\B")});
+              }).first,
               "in/A: stored as A, which is also a folder in the stored name of in/A\\B");
     EXPECT_EQ(refusal([&] { check_stored_names({source("..\\X")}); }).first,
               "in/..\\X: cannot be stored as ..\\X: the name leads outside the target folder");
@@ -149,8 +150,9 @@ TEST(MemberSources, MembersAreReadWithTheFixedTimeOrTheFilesOwn)
     EXPECT_EQ(own[0].dos_date, stamp->date);
     EXPECT_EQ(own[0].dos_time, stamp->time);
 
-    const auto [message, status] =
-        refusal([&] { read_members({{dir / "gone.txt", "gone.txt", "GONE.TXT"}}, std::nullopt); });
+    const auto [message, status] = refusal([&] {
+        read_members({{dir / "gone.txt", "gone.txt", "GONE.TXT"}}, std::nullopt);
+    });
     EXPECT_EQ(status, kExitIoError);
     EXPECT_EQ(message, "gone.txt: cannot read the file's time");
 }

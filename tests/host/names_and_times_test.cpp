@@ -40,7 +40,10 @@ TEST(StoredNames, OnlyNamesThatStayBelowTheFolderAndThatWindowsCanCreateAreSafe)
 TEST(StoredNames, ComparedWithoutCaseAndWrittenAsUtf8Paths)
 {
     EXPECT_EQ(folded_name("Sub\\ReadMe.TXT"), "sub\\readme.txt");
-    EXPECT_EQ(relative_utf8_path("\\Donn\xe9" "es\\Th\xe8me.ini"), "Donn\xc3\xa9" "es/Th\xc3\xa8me.ini");
+    EXPECT_EQ(relative_utf8_path("\\Donn\xe9"
+                                 "es\\Th\xe8me.ini"),
+              "Donn\xc3\xa9"
+              "es/Th\xc3\xa8me.ini");
 }
 
 TEST(DosTimes, FieldsArePackedAndClampedToWhatTheFormatHolds)
@@ -52,7 +55,7 @@ TEST(DosTimes, FieldsArePackedAndClampedToWhatTheFormatHolds)
     EXPECT_EQ(format_dos_stamp(dos_stamp_from_fields(2200, 6, 1, 12, 0, 0)), "2107-12-31 23:59:58");
     EXPECT_EQ(format_dos_stamp(dos_stamp_from_fields(2016, 12, 31, 23, 59, 60)), "2016-12-31 23:59:58");
     // A stamp read from an archive may hold anything.
-    EXPECT_EQ(iso_8601_dos_stamp(DosStamp{0, 0}), std::nullopt);        // month 0
+    EXPECT_EQ(iso_8601_dos_stamp(DosStamp{0, 0}), std::nullopt);            // month 0
     EXPECT_EQ(iso_8601_dos_stamp(DosStamp{24 << 11, 0x21}), std::nullopt);  // hour 24
     EXPECT_EQ(format_dos_stamp(DosStamp{0xFFFF, 0xFFFF}), "2107-15-31 31:63:62");
 }

@@ -149,8 +149,8 @@ TEST_F(Members, EachScheduleOfOneTargetHasItsOwnFileAndTheLastOneWins)
         EXPECT_EQ(list[i + 1], L"");
         EXPECT_EQ(list[i + 3], t);
     }
-    EXPECT_EQ(scheduled(), (std::vector<std::pair<std::wstring, std::string>>{
-                               {t, "first"}, {t, "second"}, {t, "third"}}));
+    EXPECT_EQ(scheduled(),
+              (std::vector<std::pair<std::wstring, std::string>>{{t, "first"}, {t, "second"}, {t, "third"}}));
     // Carried out in order, each deletion removes what the move before it
     // put in place: the last version stays.
     std::string result = "old";
@@ -168,9 +168,9 @@ TEST_F(Members, OneStoredNameInTwoFoldersGivesEachTargetItsOwnFile)
     in_use(system);
     ASSERT_TRUE(install("X.DLL", "for the program", engine_path(dir_ / "APP")));
     ASSERT_TRUE(install("X.DLL", "for the system", engine_path(dir_ / "SYS")));
-    EXPECT_EQ(scheduled(), (std::vector<std::pair<std::wstring, std::string>>{
-                               {nt_path(engine_path(app)), "for the program"},
-                               {nt_path(engine_path(system)), "for the system"}}));
+    EXPECT_EQ(scheduled(),
+              (std::vector<std::pair<std::wstring, std::string>>{{nt_path(engine_path(app)), "for the program"},
+                                                                 {nt_path(engine_path(system)), "for the system"}}));
 }
 
 TEST_F(Members, AReplacementThatCannotBeRegisteredFailsAndLeavesNoFile)

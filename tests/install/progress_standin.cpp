@@ -2,4 +2,6 @@
 // install dialog's: these tests install without a dialog.
 #include "progress_display.h"
 
-void ShowProgress(HWND, DWORD, DWORD, const char*, const char*) {}
+void ShowProgress(HWND, DWORD, DWORD, const char*, const char*)
+{
+}

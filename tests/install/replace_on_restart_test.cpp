@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "import_standin.h"
-#include "system_standins.h"
 #include "replace_on_restart.h"
+#include "system_standins.h"
 #include "test_files.h"
 
 namespace upkit::test {
@@ -102,8 +102,14 @@ TEST_F(RenameEntries, AFileThatCannotBeWrittenIsLeftAsItWas)
 
 // ---------------------------------------------------------------- NT
 
-DWORD WINAPI nt_version() { return 0x1DB10106; }        // 6.1, top bit clear
-DWORD WINAPI windows95_version() { return 0xC0000004; } // 4.0, top bit set
+DWORD WINAPI nt_version()
+{
+    return 0x1DB10106;
+}  // 6.1, top bit clear
+DWORD WINAPI windows95_version()
+{
+    return 0xC0000004;
+}  // 4.0, top bit set
 
 class DelayedMoves : public ::testing::Test {
 protected:
@@ -216,7 +222,8 @@ TEST_F(Windows95, ThePairGoesIntoWininitAndNoDelayedMoveIsAsked)
 {
     ASSERT_TRUE(ScheduleReplace(engine_path(new_file_).c_str(), engine_path(target_).c_str()));
     const std::string t = short_path(target_);
-    EXPECT_EQ(text_of(dir_ / "WININIT.INI"), "[Rename]\r\nNUL=" + t + "\r\n" + t + "=" + short_path(new_file_) + "\r\n");
+    EXPECT_EQ(text_of(dir_ / "WININIT.INI"),
+              "[Rename]\r\nNUL=" + t + "\r\n" + t + "=" + short_path(new_file_) + "\r\n");
     EXPECT_EQ(move_.calls(), 0);
 }
 

@@ -22,8 +22,8 @@
 using namespace upkit;
 using namespace upkit::kitbuild;
 using upkit::MemberInput;
-using upkit::test::TempDir;
 using upkit::test::read_file;
+using upkit::test::TempDir;
 using upkit::test::write_file;
 namespace fs = std::filesystem;
 
@@ -35,12 +35,9 @@ using Bytes = std::vector<std::uint8_t>;
 // ends it.
 class TableCursor {
 public:
-    explicit TableCursor(const Bytes& table) : table_(table) {}
+    explicit TableCursor(const Bytes& table) : table_(table) { }
 
-    bool row_follows() const
-    {
-        return at_ + 1 < table_.size() && (table_[at_] != 0 || table_[at_ + 1] != 0);
-    }
+    bool row_follows() const { return at_ + 1 < table_.size() && (table_[at_] != 0 || table_[at_ + 1] != 0); }
     bool ended_exactly() const { return at_ + 2 == table_.size() && !row_follows(); }
 
     std::uint16_t word()
@@ -192,7 +189,8 @@ display = "A"
 key = "K"
 file = "W.EXE"
 checksum_of = "old/W2.EXE"
-)").app_versions;
+)")
+                                             .app_versions;
     message = refusal_of([&] { resolve_checksums(missing, folders(), read); });
     EXPECT_NE(message.find("row 1, checksum_of:"), std::string::npos) << message;
     EXPECT_NE(message.find("no such file"), std::string::npos) << message;
@@ -285,9 +283,8 @@ TEST_F(KitBuildTest, StoredNamesThatCannotBeInstalledSideBySide)
     EXPECT_NE(message.find("also a folder"), std::string::npos) << message;
 
     for (const char* name : {"..\\x.exe", "C:x.exe", "CON", "a*b.exe", ""}) {
-        message = refusal_of([&] {
-            members(row + "content = [{ file = 'x.exe', from = 'files', name = '" + name + "' }]\n");
-        });
+        message = refusal_of(
+            [&] { members(row + "content = [{ file = 'x.exe', from = 'files', name = '" + name + "' }]\n"); });
         EXPECT_NE(message.find("content item 1:"), std::string::npos) << name << ": " << message;
     }
 }
@@ -306,8 +303,7 @@ TEST_F(KitBuildTest, ContentThatIsNotWhatItSays)
 
     put("tree/real.txt", "r");
     fs::create_directory_symlink(dir_ / "dir", dir_ / "tree" / "link");
-    EXPECT_NE(refusal_of([&] { members(row + "content = ['tree']\n"); }).find("link to a folder"),
-              std::string::npos);
+    EXPECT_NE(refusal_of([&] { members(row + "content = ['tree']\n"); }).find("link to a folder"), std::string::npos);
 }
 
 TEST_F(KitBuildTest, ArchivesUseTheRowsWindow)
@@ -345,7 +341,7 @@ class DemoKitTest : public KitBuildTest {
 protected:
     void SetUp() override
     {
-        put("built/widget-2.0.exe", "abc");    // checksum 0x9D3B
+        put("built/widget-2.0.exe", "abc");     // checksum 0x9D3B
         put("built/widget-2.0a.exe", Bytes{});  // checksum 0xFFFF
         put("built/widget-2.1.exe", "MZ widget 2.1");
         put("built/widgetrt.dll", "MZ runtime");
@@ -419,8 +415,8 @@ TEST_F(DemoKitTest, TablesHoldTheDemoRows)
             all_string_data += data;
         }
         if (type == KIT_TYPE_EXPAND_STRING)
-            expand_mixes_token_and_variable = data.find("%I%") != std::string::npos &&
-                                              data.find("%SystemRoot%") != std::string::npos;
+            expand_mixes_token_and_variable =
+                data.find("%I%") != std::string::npos && data.find("%SystemRoot%") != std::string::npos;
     }
     EXPECT_TRUE(registry.ended_exactly());
     EXPECT_EQ(roots[KIT_ROOT_CURRENT_USER], 1);

@@ -77,7 +77,7 @@ content = ["x"]
                             'c', 0, 2, 0, 0, 3, 0,  //
                             'd', 0, 3, 2, 0, 4, 0,  //
                             'e', 0, 0, 0, 0, 5, 0,  //
-                            0, 0}));
+                            0,   0}));
 }
 
 TEST(ManifestCodes, RootsAndTypesByNameAndNumber)

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "dialog_resource.h"
 #include "diagnostics.h"
+#include "dialog_resource.h"
 #include "dialog_template.h"
 #include "group_icon.h"
 #include "image_resources.h"
@@ -34,8 +34,9 @@ Bytes demo(const char* name)
 
 TEST(DialogResource, CarriesTheKitsTextsAndTheFixedLayout)
 {
-    const std::string caption = "Fabrikam \xC3\x9C" "bersetzer 4.0 Upgrade";  // Ü
-    const std::string welcome = "Willkommen \xE2\x80\x94 this kit will:";     // em dash
+    const std::string caption = "Fabrikam \xC3\x9C"
+                                "bersetzer 4.0 Upgrade";                   // Ü
+    const std::string welcome = "Willkommen \xE2\x80\x94 this kit will:";  // em dash
     const upkit::kitread::DialogTemplate dialog =
         upkit::kitread::decode_dialog(encode_install_dialog(caption, welcome));
     EXPECT_FALSE(dialog.extended);
@@ -47,8 +48,18 @@ TEST(DialogResource, CarriesTheKitsTextsAndTheFixedLayout)
     EXPECT_EQ(dialog.width, 300);
     ASSERT_EQ(dialog.controls.size(), 12u);
     EXPECT_EQ(dialog.controls[1].text.text, welcome);
-    const std::uint32_t ids[] = {IDC_PICTURE, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, IDC_PROGRESS_GROUP,
-                                 IDC_PROGRESS_LINE1, IDC_PROGRESS_LINE2, IDC_PROGRESS_BAR, IDC_EXIT, IDC_INSTALL};
+    const std::uint32_t ids[] = {IDC_PICTURE,
+                                 0xFFFF,
+                                 0xFFFF,
+                                 0xFFFF,
+                                 0xFFFF,
+                                 0xFFFF,
+                                 IDC_PROGRESS_GROUP,
+                                 IDC_PROGRESS_LINE1,
+                                 IDC_PROGRESS_LINE2,
+                                 IDC_PROGRESS_BAR,
+                                 IDC_EXIT,
+                                 IDC_INSTALL};
     for (std::size_t i = 0; i < 12; ++i)
         EXPECT_EQ(dialog.controls[i].id, ids[i]) << i;
     EXPECT_EQ(dialog.controls[9].window_class.text, "MSCTLS_PROGRESS32");
@@ -59,8 +70,11 @@ TEST(DialogResource, CarriesTheKitsTextsAndTheFixedLayout)
 
 TEST(StringResource, SpreadsIdsOverTheirBlocksAndKeepsEveryCharacter)
 {
-    const std::map<std::uint16_t, std::string> strings = {
-        {0, "zero"}, {15, "fifteen"}, {16, "sixteen"}, {1000, "caf\xC3\xA9 \xF0\x9F\x98\x80"}, {65535, ""}};
+    const std::map<std::uint16_t, std::string> strings = {{0, "zero"},
+                                                          {15, "fifteen"},
+                                                          {16, "sixteen"},
+                                                          {1000, "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+                                                          {65535, ""}};
     const std::vector<StringBlock> blocks = encode_string_table(strings);
     ASSERT_EQ(blocks.size(), 4u);
     EXPECT_EQ(blocks[0].block_id, 1);
@@ -90,15 +104,18 @@ TEST(VersionResource, ReadsBackWithEveryValueWhateverItsLength)
     VersionBlock block;
     block.file_version = {1, 10, 0, 0};
     block.product_version = {2, 3, 4, 5};
-    block.strings = {{"CompanyName", "A"}, {"FileDescription", "Ab"}, {"FileVersion", "Abc"},
-                     {"InternalName", ""}, {"LegalCopyright", "\xC2\xA9 1999 Contoso"}, {"ProductName", "Abcd"}};
+    block.strings = {{"CompanyName", "A"},
+                     {"FileDescription", "Ab"},
+                     {"FileVersion", "Abc"},
+                     {"InternalName", ""},
+                     {"LegalCopyright", "\xC2\xA9 1999 Contoso"},
+                     {"ProductName", "Abcd"}};
     const Bytes data = encode_version_block(block);
     EXPECT_EQ(data[0] | data[1] << 8, data.size());
     const upkit::kitread::VersionInfo info = upkit::kitread::decode_version_info(data);
     ASSERT_TRUE(info.fixed);
     EXPECT_EQ(upkit::kitread::version_text(info.fixed->file_version_ms, info.fixed->file_version_ls), "1.10.0.0");
-    EXPECT_EQ(upkit::kitread::version_text(info.fixed->product_version_ms, info.fixed->product_version_ls),
-              "2.3.4.5");
+    EXPECT_EQ(upkit::kitread::version_text(info.fixed->product_version_ms, info.fixed->product_version_ls), "2.3.4.5");
     EXPECT_EQ(info.fixed->os, 4u);
     ASSERT_EQ(info.string_tables.size(), 1u);
     EXPECT_EQ(info.string_tables[0].key, "040904E4");
@@ -148,4 +165,3 @@ TEST(ImageResources, RefuseFilesThatAreNotWhatTheyClaim)
     EXPECT_THROW(icon_resources(ico, 65535, "ids.ico"), KitError);
     EXPECT_THROW(icon_resources(bmp, 1, "bitmap.ico"), KitError);
 }
-

@@ -257,8 +257,7 @@ TEST(AttachResources, RefusesDamagedRuntimesSayingWhatIsWrong)
     };
     const auto last_section = [&](const PeImage& image) { return section(image, image.sections().size() - 1); };
     const std::vector<Case> cases = {
-        {"no PE signature", bare, [](Bytes& b, const PeImage& i) { b[i.pe_header_offset()] = 'N'; },
-         "no PE signature"},
+        {"no PE signature", bare, [](Bytes& b, const PeImage& i) { b[i.pe_header_offset()] = 'N'; }, "no PE signature"},
         {"a section table past the end of the file", kit,
          [](Bytes& b, const PeImage& i) { store_u16(b, i.coff_header_offset() + coff_header::kSectionCount, 0xFFFF); },
          "section table (65535 sections"},

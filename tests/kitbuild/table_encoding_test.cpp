@@ -77,8 +77,7 @@ RegistryRow registry(std::uint16_t root, std::string key, std::string value, std
     return out;
 }
 
-template <typename Encode>
-std::string refusal(Encode encode)
+template <typename Encode> std::string refusal(Encode encode)
 {
     try {
         encode();
@@ -109,9 +108,9 @@ TEST(TableBytes, AppVersionsRowsFollowEachOtherWithTheChecksumAtAnOddOffset)
 {
     Diagnostics diagnostics;
     // "A\0" "K\0" "\0" "F.EXE\0" is 11 bytes: the checksum starts at offset 11.
-    const Bytes table = encode_app_versions(
-        {app_version("A", "K", "", "F.EXE", 0x1234), app_version("Detected 2", "S\\P", "Dir", "B\\X.DLL", 0xFF01)},
-        diagnostics);
+    const Bytes table = encode_app_versions({app_version("A", "K", "", "F.EXE", 0x1234),
+                                             app_version("Detected 2", "S\\P", "Dir", "B\\X.DLL", 0xFF01)},
+                                            diagnostics);
     Bytes expected = bytes(std::string("A\0K\0\0F.EXE\0", 11));
     expected.insert(expected.end(), {0x34, 0x12});
     const Bytes second = bytes(std::string("Detected 2\0S\\P\0Dir\0B\\X.DLL\0", 27));
@@ -127,28 +126,32 @@ TEST(TableBytes, WindowListRowsAreThreeStrings)
     const Bytes table = encode_window_list({window("Widget", "BW", ""), window("", "C", "T")}, diagnostics);
     // A row with an empty display name still begins with a non-zero word:
     // its NUL and the class's first character.
-    EXPECT_EQ(table, bytes(std::string("Widget\0BW\0\0" "\0C\0T\0" "\0\0", 18)));
+    EXPECT_EQ(table, bytes(std::string("Widget\0BW\0\0"
+                                       "\0C\0T\0"
+                                       "\0\0",
+                                       18)));
 }
 
 TEST(TableBytes, ArchiveListRowsPackNumbersBetweenStrings)
 {
     Diagnostics diagnostics;
-    const Bytes table = encode_archive_list(
-        {archive("Go", KIT_BASE_INSTALL, "", 2001), archive("", KIT_BASE_WINDOWS, "Help", 0x0102, 2)}, diagnostics);
+    const Bytes table = encode_archive_list({archive("Go", KIT_BASE_INSTALL, "", 2001),
+                                             archive("", KIT_BASE_WINDOWS, "Help", 0x0102, 2)},
+                                            diagnostics);
     // "Go\0" puts the base at offset 3 and the id at offset 6; the second
     // row's empty text and base 1 read as the word 0x0100, not as the end.
-    EXPECT_EQ(table, (Bytes{'G', 'o', 0, 0x00, 0x00, 0, 0xD1, 0x07,  //
-                            0, 0x01, 0x00, 'H', 'e', 'l', 'p', 0, 0x02, 0x01, 0, 0}));
+    EXPECT_EQ(table, (Bytes{'G', 'o',  0,    0x00, 0x00, 0,   0xD1, 0x07,  //
+                            0,   0x01, 0x00, 'H',  'e',  'l', 'p',  0,    0x02, 0x01, 0, 0}));
 }
 
 TEST(TableBytes, RegistryListRowsStartWithTheirRootCode)
 {
     Diagnostics diagnostics;
-    const Bytes table = encode_registry_list(
-        {registry(KIT_ROOT_LOCAL_MACHINE, "K", "", KIT_TYPE_DWORD, "0x1F"), registry(0x0100, "", "V", 7, "", 2)},
-        diagnostics);
-    EXPECT_EQ(table, (Bytes{0x02, 0x00, 'K', 0, 0, 0x04, 0x00, '0', 'x', '1', 'F', 0,  //
-                            0x00, 0x01, 0, 'V', 0, 0x07, 0x00, 0, 0, 0}));
+    const Bytes table = encode_registry_list({registry(KIT_ROOT_LOCAL_MACHINE, "K", "", KIT_TYPE_DWORD, "0x1F"),
+                                              registry(0x0100, "", "V", 7, "", 2)},
+                                             diagnostics);
+    EXPECT_EQ(table, (Bytes{0x02, 0x00, 'K', 0,   0, 0x04, 0x00, '0', 'x', '1', 'F', 0,  //
+                            0x00, 0x01, 0,   'V', 0, 0x07, 0x00, 0,   0,   0}));
 }
 
 TEST(TableBytes, TextIsWrittenInTheKitsCodePage)
@@ -158,14 +161,12 @@ TEST(TableBytes, TextIsWrittenInTheKitsCodePage)
     const Bytes table = encode_window_list({window("Caf\u00e9 \u20ac\u2122", "", "")}, diagnostics);
     EXPECT_EQ(table, (Bytes{'C', 'a', 'f', 0xE9, ' ', 0x80, 0x99, 0, 0, 0, 0, 0}));
 
-    const std::string message =
-        refusal([&] { encode_window_list({window("Widget \u4e2d", "", "")}, diagnostics); });
+    const std::string message = refusal([&] { encode_window_list({window("Widget \u4e2d", "", "")}, diagnostics); });
     EXPECT_TRUE(contains(message, "[[windows]] row 1, display")) << message;
     EXPECT_TRUE(contains(message, "Windows-1252")) << message;
     // A byte the code page leaves undefined is written from its C1 control,
     // as a kit read back shows it, so that a dumped kit builds the same.
-    EXPECT_EQ(encode_window_list({window("A\u0081", "", "")}, diagnostics),
-              (Bytes{'A', 0x81, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(encode_window_list({window("A\u0081", "", "")}, diagnostics), (Bytes{'A', 0x81, 0, 0, 0, 0, 0}));
 }
 
 TEST(TableRefusals, RowsThatWouldReadAsTheEndOfTheirTable)
@@ -193,10 +194,10 @@ TEST(TableRefusals, TextHoldingNul)
     Diagnostics diagnostics;
     const std::string nul("a\0b", 3);
     EXPECT_TRUE(contains(refusal([&] { encode_window_list({window("W", "", nul)}, diagnostics); }), "title"));
-    EXPECT_TRUE(contains(refusal([&] { encode_app_versions({app_version("D", "K", nul, "F", 1)}, diagnostics); }),
-                         "value"));
-    EXPECT_TRUE(contains(refusal([&] { encode_archive_list({archive("P", 0, nul, 1)}, diagnostics); }),
-                         "subdirectory"));
+    EXPECT_TRUE(
+        contains(refusal([&] { encode_app_versions({app_version("D", "K", nul, "F", 1)}, diagnostics); }), "value"));
+    EXPECT_TRUE(
+        contains(refusal([&] { encode_archive_list({archive("P", 0, nul, 1)}, diagnostics); }), "subdirectory"));
     const std::string message =
         refusal([&] { encode_registry_list({registry(2, "K", "V", KIT_TYPE_STRING, nul)}, diagnostics); });
     EXPECT_TRUE(contains(message, "data: holds a NUL")) << message;
@@ -219,13 +220,12 @@ TEST(TableRefusals, DwordDataMustBeANumberAsTheKitReadsIt)
     Diagnostics diagnostics;
     for (const char* data : {"1F", " 0x10", "", "0x", "12abc", "--1", "+-1", "0x-5", "0x100000000", "2147483648",
                              "-2147483649", "1.5", "0x1F "}) {
-        const std::string message = refusal(
-            [&] { encode_registry_list({registry(2, "K", "V", KIT_TYPE_DWORD, data, 4)}, diagnostics); });
+        const std::string message =
+            refusal([&] { encode_registry_list({registry(2, "K", "V", KIT_TYPE_DWORD, data, 4)}, diagnostics); });
         EXPECT_TRUE(contains(message, "[[registry]] row 4, data")) << data << ": " << message;
     }
     // Other types take any text.
-    EXPECT_NO_THROW(encode_registry_list({registry(2, "K", "V", 5, "1F"), registry(2, "K", "V", 0, "")},
-                                         diagnostics));
+    EXPECT_NO_THROW(encode_registry_list({registry(2, "K", "V", 5, "1F"), registry(2, "K", "V", 0, "")}, diagnostics));
 }
 
 TEST(KitNumbers, HexadecimalAfter0xElseSignedDecimal)

@@ -16,7 +16,11 @@
 namespace upkit::test {
 namespace {
 
-enum class Outcome { read_whole, read_with_findings, refused };
+enum class Outcome {
+    read_whole,
+    read_with_findings,
+    refused
+};
 
 struct Region {
     std::size_t begin;
@@ -59,14 +63,14 @@ Outcome read_damaged(const Bytes& bytes)
     try {
         const kitread::KitContents kit = kitread::read_kit_contents(bytes);
         return kit.missing.empty() && kit.unexpected.empty() && kit.damaged.empty() ? Outcome::read_whole
-                                                                                      : Outcome::read_with_findings;
+                                                                                    : Outcome::read_with_findings;
     } catch (const pe::PeError&) {
         return Outcome::refused;
     }
     // Anything else escaping is a failure of the test.
 }
 
-class DamagedKits : public ::testing::TestWithParam<std::string> {};
+class DamagedKits : public ::testing::TestWithParam<std::string> { };
 
 TEST_P(DamagedKits, AreReadOrRefusedWithPeError)
 {

@@ -38,8 +38,7 @@ NameOrOrdinal text(std::string value)
 }
 
 // Every length short of the whole data must be refused, never read past.
-template <typename Decode>
-void expect_every_prefix_refused(const Bytes& data, Decode decode)
+template <typename Decode> void expect_every_prefix_refused(const Bytes& data, Decode decode)
 {
     for (std::size_t size = 0; size < data.size(); ++size) {
         const Bytes prefix(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(size));
@@ -47,16 +46,16 @@ void expect_every_prefix_refused(const Bytes& data, Decode decode)
     }
 }
 
-class DemoKitDecoders : public ::testing::TestWithParam<std::string> {};
+class DemoKitDecoders : public ::testing::TestWithParam<std::string> { };
 
 TEST_P(DemoKitDecoders, DialogHasTheTemplateOfTheResourceScript)
 {
-    const kitread::DialogTemplate dialog =
-        kitread::decode_dialog(demo_resource_data(GetParam(), pe::kTypeDialog, 100));
+    const kitread::DialogTemplate dialog = kitread::decode_dialog(demo_resource_data(GetParam(), pe::kTypeDialog, 100));
     EXPECT_FALSE(dialog.extended);
     EXPECT_EQ(dialog.style, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK);
     EXPECT_EQ(dialog.ex_style, 0u);
-    EXPECT_EQ((std::vector<int>{dialog.x, dialog.y, dialog.width, dialog.height}), (std::vector<int>{40, 20, 300, 200}));
+    EXPECT_EQ((std::vector<int>{dialog.x, dialog.y, dialog.width, dialog.height}),
+              (std::vector<int>{40, 20, 300, 200}));
     EXPECT_EQ(dialog.menu, NameOrOrdinal{});
     EXPECT_EQ(dialog.window_class, NameOrOrdinal{});
     EXPECT_EQ(dialog.caption, "Brightfield Widget 2.1 Upgrade");
@@ -78,9 +77,11 @@ TEST_P(DemoKitDecoders, DialogHasTheTemplateOfTheResourceScript)
     // predefined atoms.
     const std::vector<Expected> expected = {
         {201, text("STATIC"), "", label | SS_BITMAP | SS_CENTERIMAGE | SS_SUNKEN, {6, 6, 118, 190}},
-        {0xFFFF, atom(kStatic),
+        {0xFFFF,
+         atom(kStatic),
          "Welcome to the Widget 2.1 Upgrade kit. It upgrades Widget 2.0 and 2.0a to version 2.1. This kit will:",
-         label, {130, 6, 150, 30}},
+         label,
+         {130, 6, 150, 30}},
         {0xFFFF, atom(kStatic), "1. Check for a valid copy of the product.", label, {140, 40, 140, 10}},
         {0xFFFF, atom(kStatic), "2. Install the product upgrade.", label, {140, 54, 140, 10}},
         {0xFFFF, atom(kStatic), "3. Re-boot your machine.", label, {140, 68, 140, 10}},
@@ -177,8 +178,7 @@ TEST_P(DemoKitDecoders, RefuseEveryTruncation)
     expect_every_prefix_refused(demo_resource_data(GetParam(), pe::kTypeString, 63),
                                 [](const Bytes& data) { return kitread::decode_string_block(63, data); });
     expect_every_prefix_refused(demo_resource_data(GetParam(), pe::kTypeVersion, 1), kitread::decode_version_info);
-    expect_every_prefix_refused(demo_resource_data(GetParam(), pe::kTypeGroupIcon, 1000),
-                                kitread::decode_group_icon);
+    expect_every_prefix_refused(demo_resource_data(GetParam(), pe::kTypeGroupIcon, 1000), kitread::decode_group_icon);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothTargets, DemoKitDecoders, ::testing::Values("win32", "win64"));
@@ -192,12 +192,12 @@ TEST(DialogTemplate, DecodesAnExtendedTemplate)
         u16(static_cast<std::uint16_t>(v >> 16));
     };
     const auto append = [&](const Bytes& more) { data.insert(data.end(), more.begin(), more.end()); };
-    u32(77);                          // help id
-    u32(0x00000100);                  // extended style
-    u32(WS_POPUP | DS_SETFONT);       // style
-    u16(1);                           // one control
+    u32(77);                     // help id
+    u32(0x00000100);             // extended style
+    u32(WS_POPUP | DS_SETFONT);  // style
+    u16(1);                      // one control
     u16(1), u16(2), u16(30), u16(40);
-    u16(0xFFFF), u16(101);            // menu 101
+    u16(0xFFFF), u16(101);  // menu 101
     append(utf16("MyDialogClass"));
     append(utf16("Extended"));
     u16(9), u16(700);                 // 9 pt, bold
@@ -205,13 +205,13 @@ TEST(DialogTemplate, DecodesAnExtendedTemplate)
     append(utf16("MS Shell Dlg"));
     while (data.size() % 4)
         data.push_back(0);
-    u32(5);                           // control help id
-    u32(0);                           // extended style
+    u32(5);  // control help id
+    u32(0);  // extended style
     u32(WS_CHILD | WS_VISIBLE);
     u16(3), u16(4), u16(50), u16(12);
-    u32(70000);                       // a 32-bit id
-    u16(0xFFFF), u16(0x81);           // Edit
-    u16(0xFFFF), u16(300);            // text as an ordinal
+    u32(70000);              // a 32-bit id
+    u16(0xFFFF), u16(0x81);  // Edit
+    u16(0xFFFF), u16(300);   // text as an ordinal
     u16(2);
     data.insert(data.end(), {0xAA, 0xBB});
 

@@ -16,8 +16,14 @@ namespace {
 using pe::Resource;
 using pe::ResourceKey;
 
-ResourceKey rcdata() { return ResourceKey::of(pe::kTypeRcData); }
-ResourceKey archive_type() { return ResourceKey::named("ARCHIVE"); }
+ResourceKey rcdata()
+{
+    return ResourceKey::of(pe::kTypeRcData);
+}
+ResourceKey archive_type()
+{
+    return ResourceKey::named("ARCHIVE");
+}
 
 void remove_resource(std::vector<Resource>& resources, const ResourceKey& type, const ResourceKey& name)
 {
@@ -37,7 +43,7 @@ kitread::KitContents read_resources_as_kit(const std::vector<Resource>& resource
     return kitread::read_kit_contents(image_with_resources(resources));
 }
 
-class DemoKit : public ::testing::TestWithParam<std::string> {};
+class DemoKit : public ::testing::TestWithParam<std::string> { };
 
 TEST_P(DemoKit, HasEverythingAKitNeedsAndNothingElse)
 {
@@ -165,8 +171,7 @@ TEST(KitContents, ReportsResourcesItCannotDecode)
     EXPECT_EQ(kit.damaged[0].rfind("RT_RCDATA/ARCHIVELIST (language 1033): ArchiveList: the data ends after row 4", 0),
               0u)
         << kit.damaged[0];
-    EXPECT_EQ(kit.damaged[1].rfind("RT_DIALOG/100 (language 1033): dialog template: control", 0), 0u)
-        << kit.damaged[1];
+    EXPECT_EQ(kit.damaged[1].rfind("RT_DIALOG/100 (language 1033): dialog template: control", 0), 0u) << kit.damaged[1];
     EXPECT_EQ(kit.damaged[2].rfind("RT_GROUP_ICON/1000 (language 1033): icon group:", 0), 0u) << kit.damaged[2];
     EXPECT_FALSE(kit.dialog);
     EXPECT_FALSE(kit.tables.archives);

@@ -48,7 +48,7 @@ std::string decode_error(const std::function<void()>& decode)
     return {};
 }
 
-class DemoKitTables : public ::testing::TestWithParam<std::string> {};
+class DemoKitTables : public ::testing::TestWithParam<std::string> { };
 
 // Each table decodes to rows that encode back to the same bytes, and those
 // are the bytes of the manifest's rows. The checksums come from the built
@@ -120,24 +120,31 @@ TEST(KitTables, GiveWindows1252TextAsUtf8AndKeepLongTextWhole)
 
 TEST(KitTables, RefuseTablesThatRunOffTheirData)
 {
-    EXPECT_NE(decode_error([] { kitread::decode_window_list({}); }).find("WindowList: the data ends before the first row"),
+    EXPECT_NE(decode_error([] {
+                  kitread::decode_window_list({});
+              }).find("WindowList: the data ends before the first row"),
               std::string::npos);
     EXPECT_NE(decode_error([] { kitread::decode_window_list(Bytes{'W'}); }).find("before the first row"),
               std::string::npos);
-    EXPECT_NE(decode_error([] { kitread::decode_window_list(bytes(std::string("A\0B\0C\0", 6))); })
-                  .find("WindowList: the data ends after row 1 without the table's end marker"),
+    EXPECT_NE(decode_error([] {
+                  kitread::decode_window_list(bytes(std::string("A\0B\0C\0", 6)));
+              }).find("WindowList: the data ends after row 1 without the table's end marker"),
               std::string::npos);
-    EXPECT_NE(decode_error([] { kitread::decode_window_list(bytes(std::string("A\0B\0C\0D", 7))); })
-                  .find("after row 1"),
+    EXPECT_NE(decode_error([] {
+                  kitread::decode_window_list(bytes(std::string("A\0B\0C\0D", 7)));
+              }).find("after row 1"),
               std::string::npos);
-    EXPECT_NE(decode_error([] { kitread::decode_app_versions(bytes(std::string("Display\0Key", 11))); })
-                  .find("AppVersions row 1, key at offset 0x8: has no terminating NUL"),
+    EXPECT_NE(decode_error([] {
+                  kitread::decode_app_versions(bytes(std::string("Display\0Key", 11)));
+              }).find("AppVersions row 1, key at offset 0x8: has no terminating NUL"),
               std::string::npos);
-    EXPECT_NE(decode_error([] { kitread::decode_archive_list(bytes(std::string("Text\0\x01", 6))); })
-                  .find("ArchiveList row 1, base at offset 0x5: runs past the end"),
+    EXPECT_NE(decode_error([] {
+                  kitread::decode_archive_list(bytes(std::string("Text\0\x01", 6)));
+              }).find("ArchiveList row 1, base at offset 0x5: runs past the end"),
               std::string::npos);
-    EXPECT_NE(decode_error([] { kitread::decode_registry_list(Bytes{2, 0, 'K', 0, 'V', 0, 1}); })
-                  .find("RegistryList row 1, type"),
+    EXPECT_NE(decode_error([] {
+                  kitread::decode_registry_list(Bytes{2, 0, 'K', 0, 'V', 0, 1});
+              }).find("RegistryList row 1, type"),
               std::string::npos);
 }
 

@@ -129,8 +129,7 @@ TEST(PeImage, RefusesImpossibleHeaderValues)
     };
     const std::vector<Case> cases = {
         {"not MZ", [](Bytes& b) { b[0] = 'Z'; }, "does not begin with \"MZ\""},
-        {"PE offset near 4 GiB",
-         [](Bytes& b) { store_u32(b, pe::dos_header::kPeHeaderPointer, 0xFFFFFFFE); },
+        {"PE offset near 4 GiB", [](Bytes& b) { store_u32(b, pe::dos_header::kPeHeaderPointer, 0xFFFFFFFE); },
          "PE header offset 0xFFFFFFFE"},
         {"no PE signature", [&](Bytes& b) { b[pe + 1] = 'X'; }, "no PE signature"},
         {"no optional header", [&](Bytes& b) { store_u16(b, optional_size, 0); }, "no optional header"},
@@ -149,15 +148,12 @@ TEST(PeImage, RefusesImpossibleHeaderValues)
         {"65535 sections",
          [&](Bytes& b) { store_u16(b, image.coff_header_offset() + coff_header::kSectionCount, 0xFFFF); },
          "section table (65535 sections"},
-        {"section data past the end",
-         [&](Bytes& b) { store_u32(b, rsrc + section_header::kRawOffset, 0x7FFFFFF0); },
+        {"section data past the end", [&](Bytes& b) { store_u32(b, rsrc + section_header::kRawOffset, 0x7FFFFFF0); },
          "section 6 (.rsrc): its data at 0x7FFFFFF0"},
-        {"section size past the end",
-         [&](Bytes& b) { store_u32(b, rsrc + section_header::kRawSize, 0xFFFFFFFF); },
+        {"section size past the end", [&](Bytes& b) { store_u32(b, rsrc + section_header::kRawSize, 0xFFFFFFFF); },
          "runs past the end of the file"},
         {"section reaching past 4 GiB",
-         [&](Bytes& b) { store_u32(b, rsrc + section_header::kVirtualAddress, 0xFFFFF000); },
-         "reaches past 4 GiB"},
+         [&](Bytes& b) { store_u32(b, rsrc + section_header::kVirtualAddress, 0xFFFFF000); }, "reaches past 4 GiB"},
     };
     for (const Case& c : cases) {
         Bytes bytes = original;

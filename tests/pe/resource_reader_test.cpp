@@ -47,7 +47,7 @@ std::string key_text(const ResourceKey& key)
     return key.is_id() ? std::to_string(*key.id) : "\"" + key.name + "\"";
 }
 
-class DemoKitResources : public ::testing::TestWithParam<std::string> {};
+class DemoKitResources : public ::testing::TestWithParam<std::string> { };
 
 // Types in directory order (named first), names likewise, all in English.
 TEST_P(DemoKitResources, AreAllFoundWithTypesNamesAndLanguage)
@@ -59,10 +59,10 @@ TEST_P(DemoKitResources, AreAllFoundWithTypesNamesAndLanguage)
         EXPECT_EQ(r.language, pe::kLanguageEnglishUs);
         EXPECT_EQ(r.code_page, 0u);
     }
-    EXPECT_EQ(found, (std::vector<std::string>{
-                         "\"ARCHIVE\"/2001", "\"ARCHIVE\"/2002", "\"ARCHIVE\"/2003", "\"ARCHIVE\"/2004", "2/1000",
-                         "3/1", "3/2", "5/100", "6/63", "10/\"APPVERSIONS\"", "10/\"ARCHIVELIST\"",
-                         "10/\"REGISTRYLIST\"", "10/\"WINDOWLIST\"", "14/1000", "16/1"}));
+    EXPECT_EQ(found, (std::vector<std::string>{"\"ARCHIVE\"/2001", "\"ARCHIVE\"/2002", "\"ARCHIVE\"/2003",
+                                               "\"ARCHIVE\"/2004", "2/1000", "3/1", "3/2", "5/100", "6/63",
+                                               "10/\"APPVERSIONS\"", "10/\"ARCHIVELIST\"", "10/\"REGISTRYLIST\"",
+                                               "10/\"WINDOWLIST\"", "14/1000", "16/1"}));
 }
 
 // The data of each resource is the file it came from: the picture without
@@ -173,11 +173,9 @@ TEST(ResourceReader, RefusesDamagedTrees)
         std::string words;
     };
     const std::vector<Case> cases = {
-        {"directory pointing at itself",
-         [](Bytes& t) { put32(t, 0x14, kSubdirectory | 0x00); },
+        {"directory pointing at itself", [](Bytes& t) { put32(t, 0x14, kSubdirectory | 0x00); },
          "reached a second time"},
-        {"name directory pointing back at the root",
-         [](Bytes& t) { put32(t, 0x2C, kSubdirectory | 0x00); },
+        {"name directory pointing back at the root", [](Bytes& t) { put32(t, 0x2C, kSubdirectory | 0x00); },
          "reached a second time"},
         {"two types sharing one directory",
          [](Bytes& t) {
@@ -213,11 +211,9 @@ TEST(ResourceReader, RefusesDamagedTrees)
         {"data entry past the end", [](Bytes& t) { put32(t, 0x44, 0x7FFF0); }, "data entry at offset 0x7FFF0"},
         {"data outside the image", [](Bytes& t) { put32(t, 0x48, 0x00090000); }, "lies in no section"},
         {"data in the headers", [](Bytes& t) { put32(t, 0x48, 0x10); }, "lies in no section"},
-        {"data running past its section",
-         [](Bytes& t) { put32(t, 0x4C, 0x100); },
+        {"data running past its section", [](Bytes& t) { put32(t, 0x4C, 0x100); },
          "256 bytes, runs past its section's data"},
-        {"data larger than the file",
-         [](Bytes& t) { put32(t, 0x4C, 0xFFFFFFF0); },
+        {"data larger than the file", [](Bytes& t) { put32(t, 0x4C, 0xFFFFFFF0); },
          "claim more data than the file holds"},
     };
     for (const Case& c : cases) {

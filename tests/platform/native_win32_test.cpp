@@ -74,8 +74,8 @@ protected:
 
     void write_file(const std::string& relative, const std::string& content)
     {
-        HANDLE h = CreateFileA(win(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileA(win(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         DWORD written = 0;
         ASSERT_TRUE(WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
@@ -115,16 +115,18 @@ TEST_F(NativeWin32, FullPathsAreQualifiedWithTheirDotsResolved)
 {
     EXPECT_EQ(full_path("\\a\\\\b\\.\\c\\..\\d.txt"), "\\a\\b\\d.txt");
     EXPECT_EQ(full_path("/a/b//../c"), "\\a\\c");  // '/' separates too
-    EXPECT_EQ(full_path("\\..\\..\\x"), "\\x");  // ".." stops at the root
+    EXPECT_EQ(full_path("\\..\\..\\x"), "\\x");    // ".." stops at the root
     EXPECT_EQ(full_path("sub\\..\\.\\x.bin"), win("x.bin"));
     EXPECT_EQ(full_path("..\\y"), to_windows(std::filesystem::path(dir_).parent_path().string()) + "\\y");
     // Dot components are resolved before the length is judged.
     const std::string dotted = "\\" + std::string(200, 'd') + "\\..\\" + std::string(200, 'e');
     EXPECT_EQ(full_path(dotted), "\\" + std::string(200, 'e'));
     // Characters outside ASCII stay as they are: there is no OEM form here.
-    EXPECT_EQ(full_path("\\Donn\xe9" "es\\Th\xe8me.ini"), "\\Donn\xe9" "es\\Th\xe8me.ini");
+    EXPECT_EQ(full_path("\\Donn\xe9"
+                        "es\\Th\xe8me.ini"),
+              "\\Donn\xe9"
+              "es\\Th\xe8me.ini");
 }
-
 
 TEST_F(NativeWin32, GetFullPathNameFollowsWin32ReturnConvention)
 {
@@ -163,8 +165,8 @@ TEST_F(NativeWin32, CreateFileWritesTruncatesAndReportsErrors)
     EXPECT_EQ(read_file("data.bin"), "0123456789abcdef");
 
     // CREATE_ALWAYS truncates an existing file and says it existed.
-    HANDLE h = CreateFileA(win("data.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileA(win("data.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     DWORD written = 0;
@@ -175,8 +177,8 @@ TEST_F(NativeWin32, CreateFileWritesTruncatesAndReportsErrors)
     EXPECT_TRUE(CreateDirectoryA(win("folder").c_str(), nullptr));
     auto create = [&](const std::string& path, DWORD disposition) {
         SetLastError(ERROR_SUCCESS);
-        HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle =
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE)
             CloseHandle(handle);
         return handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
@@ -254,8 +256,8 @@ TEST_F(NativeWin32, SetFileTimeChangesOnlyModificationTime)
     const timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old_times, 0), 0);
 
-    HANDLE h = CreateFileA(win("t.bin").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileA(win("t.bin").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, nullptr));  // nothing to change
 
@@ -435,8 +437,8 @@ TEST_F(NativeWin32, AllocationZeroesAndHonoursTheLimit)
 
 TEST_F(NativeWin32, WriteBudgetShortensWritesAndSizesAreRecorded)
 {
-    HANDLE h = CreateFileA(win("budget.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileA(win("budget.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     upkit::test::WriteSizeLog log;
 
@@ -470,8 +472,8 @@ TEST_F(NativeWin32, WriteBudgetShortensWritesAndSizesAreRecorded)
 
 TEST_F(NativeWin32, InjectedFaultsNestAndEndWithTheirScope)
 {
-    HANDLE h = CreateFileA(win("nested.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileA(win("nested.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     upkit::test::WriteSizeLog outer_log;

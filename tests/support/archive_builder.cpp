@@ -7,7 +7,10 @@
 namespace upkit::test {
 
 ArchiveBuilder::ArchiveBuilder(int window_bits, std::uint8_t version_a, std::uint8_t version_b)
-    : version_a_(version_a), version_b_(version_b), window_bits_(window_bits), items_(window_bits)
+    : version_a_(version_a)
+    , version_b_(version_b)
+    , window_bits_(window_bits)
+    , items_(window_bits)
 {
 }
 
@@ -36,8 +39,8 @@ void ArchiveBuilder::end_member(const std::string& name, std::uint32_t declared_
 
 std::vector<std::uint8_t> ArchiveBuilder::finish()
 {
-    std::vector<std::uint8_t> image =
-        archive_header(version_a_, version_b_, static_cast<std::uint16_t>(count_), static_cast<std::uint8_t>(window_bits_));
+    std::vector<std::uint8_t> image = archive_header(version_a_, version_b_, static_cast<std::uint16_t>(count_),
+                                                     static_cast<std::uint8_t>(window_bits_));
     image.insert(image.end(), directory_.begin(), directory_.end());
     const std::vector<std::uint8_t> stream = items_.finish();
     image.insert(image.end(), stream.begin(), stream.end());
@@ -49,6 +52,9 @@ std::uint16_t check_value_of(const std::vector<std::uint8_t>& data)
     return update_check_value(0, data.data(), static_cast<int>(data.size()));
 }
 
-std::uint16_t check_value_of(const std::string& text) { return check_value_of(bytes_of(text)); }
+std::uint16_t check_value_of(const std::string& text)
+{
+    return check_value_of(bytes_of(text));
+}
 
 }  // namespace upkit::test

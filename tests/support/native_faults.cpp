@@ -73,14 +73,29 @@ AllocationLimit::AllocationLimit(std::size_t bytes) : bytes_(bytes), outer_(allo
     allocation_limit = &bytes_;
 }
 
-AllocationLimit::~AllocationLimit() { allocation_limit = outer_; }
+AllocationLimit::~AllocationLimit()
+{
+    allocation_limit = outer_;
+}
 
-WriteBudget::WriteBudget(unsigned long long bytes) : left_(bytes), outer_(write_budget) { write_budget = &left_; }
+WriteBudget::WriteBudget(unsigned long long bytes) : left_(bytes), outer_(write_budget)
+{
+    write_budget = &left_;
+}
 
-WriteBudget::~WriteBudget() { write_budget = outer_; }
+WriteBudget::~WriteBudget()
+{
+    write_budget = outer_;
+}
 
-WriteSizeLog::WriteSizeLog() : outer_(write_sizes) { write_sizes = &sizes_; }
+WriteSizeLog::WriteSizeLog() : outer_(write_sizes)
+{
+    write_sizes = &sizes_;
+}
 
-WriteSizeLog::~WriteSizeLog() { write_sizes = outer_; }
+WriteSizeLog::~WriteSizeLog()
+{
+    write_sizes = outer_;
+}
 
 }  // namespace upkit::test

@@ -17,7 +17,10 @@ int RecordingReader::OnError(int code, void* detail)
     return 0;
 }
 
-void RecordingReader::OnStatus(int code, const char* name) { notices.emplace_back(code, name ? name : ""); }
+void RecordingReader::OnStatus(int code, const char* name)
+{
+    notices.emplace_back(code, name ? name : "");
+}
 
 int RecordingReader::OnProgress(DWORD done, DWORD total)
 {

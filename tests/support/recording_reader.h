@@ -14,7 +14,7 @@ namespace upkit::test {
 
 struct ErrorReport {
     int code;
-    std::string detail;   // the path for 3 and 21, the member name for 13
+    std::string detail;  // the path for 3 and 21, the member name for 13
 };
 
 class RecordingReader : public ArchiveReader {

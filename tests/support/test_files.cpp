@@ -33,7 +33,10 @@ TempDir::~TempDir()
     fs::remove_all(path_, ignored);
 }
 
-std::string TempDir::engine() const { return engine_path(path_); }
+std::string TempDir::engine() const
+{
+    return engine_path(path_);
+}
 
 std::string engine_path(const fs::path& path)
 {
@@ -44,7 +47,10 @@ std::string engine_path(const fs::path& path)
     return text;
 }
 
-fs::path test_data(const std::string& relative) { return fs::path(UPKIT_TEST_DATA) / fs::path(relative); }
+fs::path test_data(const std::string& relative)
+{
+    return fs::path(UPKIT_TEST_DATA) / fs::path(relative);
+}
 
 std::vector<std::uint8_t> read_file(const fs::path& path)
 {
@@ -63,9 +69,15 @@ void write_file(const fs::path& path, std::span<const std::uint8_t> bytes)
         throw std::runtime_error("cannot write " + path.string());
 }
 
-void write_file(const fs::path& path, const std::string& text) { write_file(path, bytes_of(text)); }
+void write_file(const fs::path& path, const std::string& text)
+{
+    write_file(path, bytes_of(text));
+}
 
-std::vector<std::uint8_t> bytes_of(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> bytes_of(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
 
 std::vector<std::uint8_t> pseudo_random_bytes(std::size_t count, std::uint32_t seed, int alphabet)
 {
@@ -79,8 +91,14 @@ std::vector<std::uint8_t> pseudo_random_bytes(std::size_t count, std::uint32_t s
 std::vector<std::uint8_t> archive_header(std::uint8_t version_a, std::uint8_t version_b, std::uint16_t count,
                                          std::uint8_t window_bits)
 {
-    return {'K', 'W', version_a, version_b, static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
-            window_bits, 3};
+    return {'K',
+            'W',
+            version_a,
+            version_b,
+            static_cast<std::uint8_t>(count),
+            static_cast<std::uint8_t>(count >> 8),
+            window_bits,
+            3};
 }
 
 std::int64_t local_dos_time_to_utc(std::uint16_t dos_date, std::uint16_t dos_time)

@@ -44,8 +44,7 @@ void put_entry(Bytes& bytes, std::size_t at, std::uint32_t name, std::uint32_t t
     store_u32(bytes, at + pe::resource_directory_entry::kTarget, target);
 }
 
-template <typename Map>
-std::size_t named_count(const Map& entries)
+template <typename Map> std::size_t named_count(const Map& entries)
 {
     return static_cast<std::size_t>(
         std::count_if(entries.begin(), entries.end(), [](const auto& entry) { return !entry.first.is_id(); }));

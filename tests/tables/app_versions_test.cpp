@@ -21,7 +21,10 @@ void set_install_dir(const std::string& value)
     RegCloseKey(key);
 }
 
-void remove_key() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey); }
+void remove_key()
+{
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+}
 
 WORD checksum_of(const std::vector<std::uint8_t>& bytes)
 {
@@ -60,9 +63,15 @@ protected:
     void two_release_table(WORD first, WORD second, const std::string& file = "BIN\\WIDGET.EXE")
     {
         kit_.add_table("AppVersions", TableBytes()
-                                          .text("Detected Widget 2.0").text(kKey).text("InstallDir").text(file)
+                                          .text("Detected Widget 2.0")
+                                          .text(kKey)
+                                          .text("InstallDir")
+                                          .text(file)
                                           .word(first)
-                                          .text("Detected Widget 2.0a").text(kKey).text("InstallDir").text(file)
+                                          .text("Detected Widget 2.0a")
+                                          .text(kKey)
+                                          .text("InstallDir")
+                                          .text(file)
                                           .word(second)
                                           .end());
         kit_.load();

@@ -51,7 +51,7 @@ TEST(PathJoin, NameIsCutToTheCapacity)
     const std::string base(258, 'B');
     EXPECT_EQ(joined(base, "DROPPED"), base + "\\");
     const std::string shorter(250, 'B');
-    EXPECT_EQ(joined(shorter, "ABCDEFGHIJ"), shorter + "\\ABCDEFG");   // 259 - 251 - 1 characters
+    EXPECT_EQ(joined(shorter, "ABCDEFGHIJ"), shorter + "\\ABCDEFG");  // 259 - 251 - 1 characters
 }
 
 class ArchiveRows : public ::testing::Test {
@@ -59,11 +59,26 @@ protected:
     void SetUp() override
     {
         kit_.add_table("ArchiveList", TableBytes()
-                                          .text("Program files...").word(0).text("").word(2001)
-                                          .text("System files...").word(2).text("").word(2002)
-                                          .text(std::string(300, 'P')).word(0).text("\\Help").word(2003)
-                                          .text("Windows files...").word(1).text("Media").word(2004)
-                                          .text("Odd base").word(0x1200).text("X").word(7)
+                                          .text("Program files...")
+                                          .word(0)
+                                          .text("")
+                                          .word(2001)
+                                          .text("System files...")
+                                          .word(2)
+                                          .text("")
+                                          .word(2002)
+                                          .text(std::string(300, 'P'))
+                                          .word(0)
+                                          .text("\\Help")
+                                          .word(2003)
+                                          .text("Windows files...")
+                                          .word(1)
+                                          .text("Media")
+                                          .word(2004)
+                                          .text("Odd base")
+                                          .word(0x1200)
+                                          .text("X")
+                                          .word(7)
                                           .end());
         kit_.load();
     }

@@ -19,7 +19,8 @@ TEST(Messages, FormattedTextIsCutToItsBuffer)
 
     char warning[512];
     const std::string display(258, 'W');
-    FormatBounded(warning, sizeof warning, "Cannot proceed because %s is currently running. Please close %s before installing the %s.",
+    FormatBounded(warning, sizeof warning,
+                  "Cannot proceed because %s is currently running. Please close %s before installing the %s.",
                   display.c_str(), display.c_str(), "Widget 2.1 Upgrade");
     EXPECT_EQ(std::string(warning).size(), 511u);
     EXPECT_EQ(std::string(warning).substr(0, 23 + 258), "Cannot proceed because " + display);

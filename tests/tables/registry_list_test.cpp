@@ -103,24 +103,66 @@ bool key_exists(HKEY root, const char* key_path)
     return true;
 }
 
-std::string dword(DWORD v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
+std::string dword(DWORD v)
+{
+    return std::string(reinterpret_cast<const char*>(&v), 4);
+}
 
 TEST(RegistryWrites, EveryRowAsItsTypeSays)
 {
     KitModule kit;
-    kit.add_table("RegistryList",
-                  TableBytes()
-                      .word(2).text("Software\\UpkitTest\\Reg").text("Path").word(1).text("%I%\\WIDGET.EXE")
-                      .word(2).text("Software\\UpkitTest\\Reg").text("").word(1).text("default value")
-                      .word(3).text("Software\\UpkitTest\\User").text("Expand").word(2).text("%W%;%SystemRoot%")
-                      .word(1).text("UpkitTest.Document").text("").word(1).text("Upkit test document")
-                      .word(7).text("Software\\UpkitTest\\BadRoot").text("X").word(1).text("never")
-                      .word(2).text("Software\\UpkitTest\\Reg").text("Hex").word(4).text("0x1F")
-                      .word(2).text("Software\\UpkitTest\\Reg").text("Minus").word(4).text("-1")
-                      .word(2).text("Software\\UpkitTest\\Reg").text("Octal").word(4).text("010")
-                      .word(2).text("Software\\UpkitTest\\NoValue").text("Nothing").word(3).text("ignored")
-                      .word(2).text("Software\\UpkitTest\\Zero").text("Nothing").word(0).text("ignored")
-                      .end());
+    kit.add_table("RegistryList", TableBytes()
+                                      .word(2)
+                                      .text("Software\\UpkitTest\\Reg")
+                                      .text("Path")
+                                      .word(1)
+                                      .text("%I%\\WIDGET.EXE")
+                                      .word(2)
+                                      .text("Software\\UpkitTest\\Reg")
+                                      .text("")
+                                      .word(1)
+                                      .text("default value")
+                                      .word(3)
+                                      .text("Software\\UpkitTest\\User")
+                                      .text("Expand")
+                                      .word(2)
+                                      .text("%W%;%SystemRoot%")
+                                      .word(1)
+                                      .text("UpkitTest.Document")
+                                      .text("")
+                                      .word(1)
+                                      .text("Upkit test document")
+                                      .word(7)
+                                      .text("Software\\UpkitTest\\BadRoot")
+                                      .text("X")
+                                      .word(1)
+                                      .text("never")
+                                      .word(2)
+                                      .text("Software\\UpkitTest\\Reg")
+                                      .text("Hex")
+                                      .word(4)
+                                      .text("0x1F")
+                                      .word(2)
+                                      .text("Software\\UpkitTest\\Reg")
+                                      .text("Minus")
+                                      .word(4)
+                                      .text("-1")
+                                      .word(2)
+                                      .text("Software\\UpkitTest\\Reg")
+                                      .text("Octal")
+                                      .word(4)
+                                      .text("010")
+                                      .word(2)
+                                      .text("Software\\UpkitTest\\NoValue")
+                                      .text("Nothing")
+                                      .word(3)
+                                      .text("ignored")
+                                      .word(2)
+                                      .text("Software\\UpkitTest\\Zero")
+                                      .text("Nothing")
+                                      .word(0)
+                                      .text("ignored")
+                                      .end());
     kit.load();
     EXPECT_TRUE(WriteRegistryList("C:\\Apps\\Widget\\"));
 

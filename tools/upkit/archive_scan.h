@@ -18,15 +18,15 @@ namespace upkit {
 struct ScannedArchive {
     const ArchiveInput* input = nullptr;
     bool readable = false;
-    std::string failure;  // why not, when not readable
+    std::string failure;           // why not, when not readable
     int failure_status = kExitOk;  // and the exit status that calls for
     int window_bits = 0;
     int version_a = 0;
     int version_b = 0;
     std::vector<MemberEntry> entries;
-    std::vector<char> selected;      // per entry
-    std::uint64_t packed_size = 0;   // bytes of the archive's files
-    int files = 0;                   // the archive file and the continuation files beside it
+    std::vector<char> selected;     // per entry
+    std::uint64_t packed_size = 0;  // bytes of the archive's files
+    int files = 0;                  // the archive file and the continuation files beside it
 
     std::size_t selected_count() const;
     std::uint64_t selected_size() const;

@@ -12,15 +12,14 @@ using namespace upkit;
 
 namespace {
 
-const char* const kExitFooter =
-    "Exit status:\n"
-    "  0  all went well\n"
-    "  1  data error: a damaged or truncated archive, a check value mismatch, a kit\n"
-    "     that cannot be read, input files an archive cannot carry\n"
-    "  2  command-line error\n"
-    "  3  I/O error: an input cannot be opened or read, or an output cannot be written\n"
-    "  4  extract left existing files alone (use --overwrite or --skip-existing)\n"
-    "  5  a MEMBER matched no member (nothing was done)\n";
+const char* const kExitFooter = "Exit status:\n"
+                                "  0  all went well\n"
+                                "  1  data error: a damaged or truncated archive, a check value mismatch, a kit\n"
+                                "     that cannot be read, input files an archive cannot carry\n"
+                                "  2  command-line error\n"
+                                "  3  I/O error: an input cannot be opened or read, or an output cannot be written\n"
+                                "  4  extract left existing files alone (use --overwrite or --skip-existing)\n"
+                                "  5  a MEMBER matched no member (nothing was done)\n";
 
 // After a failed parse that found no command: the first word that is no
 // option, which names none of the commands (CLI11 only says that a command

@@ -87,8 +87,7 @@ int run_build(const BuildOptions& options, std::ostream& out, std::ostream& err)
     };
     try {
         const Manifest manifest = read_manifest(options.manifest);
-        const std::optional<fs::path> files =
-            options.files ? std::optional<fs::path>(*options.files) : std::nullopt;
+        const std::optional<fs::path> files = options.files ? std::optional<fs::path>(*options.files) : std::nullopt;
         const KitResources generated = build_kit_resources(manifest, files, diagnostics);
         std::vector<fs::path> read;
         const std::vector<pe::Resource> resources =
@@ -99,8 +98,8 @@ int run_build(const BuildOptions& options, std::ostream& out, std::ostream& err)
         const std::vector<std::uint8_t> runtime = load_kit_runtime(options.runtime, options.arch, runtime_path);
         const std::vector<std::uint8_t> kit = build_kit_image(runtime, resources, source_date_epoch().value_or(0));
 
-        const fs::path output = options.output ? fs::path(*options.output)
-                                               : fs::path(options.manifest).stem().concat(".exe");
+        const fs::path output =
+            options.output ? fs::path(*options.output) : fs::path(options.manifest).stem().concat(".exe");
         std::vector<fs::path> inputs = generated.inputs;
         inputs.insert(inputs.end(), read.begin(), read.end());
         inputs.push_back(runtime_path);

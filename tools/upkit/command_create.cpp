@@ -115,7 +115,8 @@ int run_create(const CreateOptions& options, const Console& console, std::ostrea
             total_in += member.data.size();
 
         const EncoderOptions encoder =
-            level_options(options.level, options.window_bits.value_or(fitting_window_bits(total_in, kDefaultWindowBits)));
+            level_options(options.level,
+                          options.window_bits.value_or(fitting_window_bits(total_in, kDefaultWindowBits)));
         std::vector<std::uint8_t> image;
         try {
             image = encode(members, encoder, total_in, progress);
@@ -173,11 +174,10 @@ void add_create_command(CLI::App& app, CommandRun& run)
     const auto parsed = std::make_shared<Parsed>();
     CreateOptions& options = parsed->options;
     CLI::App* command = app.add_subcommand("create", "Make an archive from files and folders");
-    command->footer(
-        "A folder's files are stored below it, with backslashes between folders, a file\n"
-        "argument under its own name; names are stored in Windows-1252. Members are\n"
-        "sorted by name and keep each file's modification time. An existing archive of\n"
-        "that name is replaced. A progress line shows on stderr when it is a terminal.\n");
+    command->footer("A folder's files are stored below it, with backslashes between folders, a file\n"
+                    "argument under its own name; names are stored in Windows-1252. Members are\n"
+                    "sorted by name and keep each file's modification time. An existing archive of\n"
+                    "that name is replaced. A progress line shows on stderr when it is a terminal.\n");
     command->add_option("ARCHIVE", options.archive, "Archive to write (continuation files beside it: .002, ...)")
         ->required();
     command->add_option("PATH", options.inputs, "Files, and folders whose files are stored below them")->required();

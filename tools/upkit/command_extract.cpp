@@ -22,7 +22,11 @@ namespace upkit {
 namespace {
 
 // What extract does with a member whose output file exists already.
-enum class Existing { refuse, overwrite, skip };
+enum class Existing {
+    refuse,
+    overwrite,
+    skip
+};
 
 struct ExtractOptions {
     std::string archive;  // an archive, or a kit program
@@ -134,8 +138,7 @@ int extract_archive(const ScannedArchive& archive, const fs::path& target, Extra
 }
 
 // Where a kit's archive goes below the target folder.
-std::optional<fs::path> kit_archive_folder(const ArchiveInput& input, const ExtractOptions& options,
-                                           std::ostream& err)
+std::optional<fs::path> kit_archive_folder(const ArchiveInput& input, const ExtractOptions& options, std::ostream& err)
 {
     const fs::path target = host_path_of(options.directory);
     if (options.layout != "destinations")
@@ -202,15 +205,14 @@ void add_extract_command(CLI::App& app, CommandRun& run)
     const auto parsed = std::make_shared<Parsed>();
     ExtractOptions& options = parsed->options;
     CLI::App* command = app.add_subcommand("extract", "Write an archive's members below a folder");
-    command->footer(
-        "Writes the members below the folder with their stored times, under their names\n"
-        "in UTF-8; a kit's archives go to archive-<id>/ each, or with --layout\n"
-        "destinations to install/, windows/ and system/. An archive with a name that\n"
-        "would land outside the folder is refused before anything is written. A member\n"
-        "whose file exists is not written, with a message and exit status 4, unless\n"
-        "--overwrite or --skip-existing is given. A progress line shows on stderr when\n"
-        "it is a terminal.\n\n" +
-        std::string(kMemberFooter));
+    command->footer("Writes the members below the folder with their stored times, under their names\n"
+                    "in UTF-8; a kit's archives go to archive-<id>/ each, or with --layout\n"
+                    "destinations to install/, windows/ and system/. An archive with a name that\n"
+                    "would land outside the folder is refused before anything is written. A member\n"
+                    "whose file exists is not written, with a message and exit status 4, unless\n"
+                    "--overwrite or --skip-existing is given. A progress line shows on stderr when\n"
+                    "it is a terminal.\n\n" +
+                    std::string(kMemberFooter));
     command->add_option("ARCHIVE", options.archive, "Archive or kit program to read")->required();
     command->add_option("MEMBER", options.members, kMemberHelp);
     command->add_option("-d,--directory", options.directory, "Target folder (default: the current one)");
@@ -218,9 +220,10 @@ void add_extract_command(CLI::App& app, CommandRun& run)
         command->add_flag("--overwrite", parsed->overwrite, "Replace files that exist already");
     command->add_flag("--skip-existing", parsed->skip_existing, "Leave files that exist already alone, silently")
         ->excludes(overwrite_option);
-    command->add_option("--layout", options.layout,
-                        "A kit's archives: one folder each (archives, the default), or the install, "
-                        "windows and system folders they install into (destinations)")
+    command
+        ->add_option("--layout", options.layout,
+                     "A kit's archives: one folder each (archives, the default), or the install, "
+                     "windows and system folders they install into (destinations)")
         ->check(CLI::IsMember({"archives", "destinations"}));
     command->add_flag("-q,--quiet", options.quiet, "Do not print member names, no progress line");
 

@@ -37,8 +37,8 @@ std::string packed_text(const ScannedArchive& archive, std::uint64_t total)
     if (archive.files > 1)
         text += fmt::format(" in {} files", archive.files);
     if (total > 0)
-        text += fmt::format(" ({:.1f}%)",
-                            100.0 * static_cast<double>(archive.packed_size) / static_cast<double>(total));
+        text +=
+            fmt::format(" ({:.1f}%)", 100.0 * static_cast<double>(archive.packed_size) / static_cast<double>(total));
     return text;
 }
 
@@ -60,8 +60,8 @@ void print_table(std::ostream& out, const ScannedArchive& archive)
         if (!archive.selected[k])
             continue;
         const MemberEntry& entry = entries[k];
-        std::string line = fmt::format("{:>10}  {}  {}", entry.size, stamp_text(entry),
-                                       printable(utf8_from_windows1252(entry.name)));
+        std::string line =
+            fmt::format("{:>10}  {}  {}", entry.size, stamp_text(entry), printable(utf8_from_windows1252(entry.name)));
         if (!entry.note.empty())
             line += fmt::format("  [{}]", printable(utf8_from_windows1252(entry.note)));
         out << line << '\n';
@@ -193,10 +193,9 @@ void add_list_command(CLI::App& app, CommandRun& run)
 {
     const auto options = std::make_shared<ListOptions>();
     CLI::App* command = app.add_subcommand("list", "Show an archive's members");
-    command->footer(
-        "Shows size, time, name and note of each member (of every archive a kit carries),\n"
-        "and the totals, with the archive's size on disk. Names are shown in UTF-8.\n\n" +
-        std::string(kMemberFooter));
+    command->footer("Shows size, time, name and note of each member (of every archive a kit carries),\n"
+                    "and the totals, with the archive's size on disk. Names are shown in UTF-8.\n\n" +
+                    std::string(kMemberFooter));
     command->add_option("ARCHIVE", options->archive, "Archive or kit program to read")->required();
     command->add_option("MEMBER", options->members, kMemberHelp);
     command->add_flag("--json", options->json,

@@ -87,11 +87,10 @@ void add_test_command(CLI::App& app, CommandRun& run)
 {
     const auto options = std::make_shared<TestOptions>();
     CLI::App* command = app.add_subcommand("test", "Decode every member and check its check value");
-    command->footer(
-        "Decodes the members without writing them and compares each one's check value\n"
-        "(every archive of a kit). With MEMBERs, every member up to the last one selected\n"
-        "is decoded. A progress line shows on stderr when it is a terminal.\n\n" +
-        std::string(kMemberFooter));
+    command->footer("Decodes the members without writing them and compares each one's check value\n"
+                    "(every archive of a kit). With MEMBERs, every member up to the last one selected\n"
+                    "is decoded. A progress line shows on stderr when it is a terminal.\n\n" +
+                    std::string(kMemberFooter));
     command->add_option("ARCHIVE", options->archive, "Archive or kit program to read")->required();
     command->add_option("MEMBER", options->members, kMemberHelp);
     command->add_flag("-q,--quiet", options->quiet, "No OK line and no progress line");

@@ -152,8 +152,7 @@ json icon_json(const std::optional<kitread::KitIcon>& icon)
     return {{"name", key_json(icon->name)}, {"images", images}};
 }
 
-template <typename Row, typename RowJson>
-json table_json(const std::optional<std::vector<Row>>& rows, RowJson row_json)
+template <typename Row, typename RowJson> json table_json(const std::optional<std::vector<Row>>& rows, RowJson row_json)
 {
     if (!rows)
         return nullptr;
@@ -174,12 +173,11 @@ json tables_json(const kitread::KitTables& tables)
                                                         {"file", row.file},
                                                         {"checksum", row.checksum.value_or(0)}};
                                             })},
-        {KIT_TABLE_WINDOW_LIST, table_json(tables.windows,
-                                           [](const WindowRow& row) -> json {
-                                               return {{"display", row.display},
-                                                       {"class", row.window_class},
-                                                       {"title", row.title}};
-                                           })},
+        {KIT_TABLE_WINDOW_LIST,
+         table_json(tables.windows,
+                    [](const WindowRow& row) -> json {
+                        return {{"display", row.display}, {"class", row.window_class}, {"title", row.title}};
+                    })},
         {KIT_TABLE_ARCHIVE_LIST, table_json(tables.archives,
                                             [](const ArchiveRow& row) -> json {
                                                 return {{"progress", row.progress},
@@ -188,16 +186,14 @@ json tables_json(const kitread::KitTables& tables)
                                                         {"subdirectory", row.subdirectory},
                                                         {"id", row.id}};
                                             })},
-        {KIT_TABLE_REGISTRY_LIST, table_json(tables.registry,
-                                             [](const RegistryRow& row) -> json {
-                                                 return {{"root", row.root},
-                                                         {"root_name", registry_root_name(row.root)},
-                                                         {"key", row.key},
-                                                         {"value", row.value},
-                                                         {"type", row.type},
-                                                         {"type_name", registry_type_name(row.type)},
-                                                         {"data", row.data}};
-                                             })},
+        {KIT_TABLE_REGISTRY_LIST,
+         table_json(tables.registry,
+                    [](const RegistryRow& row) -> json {
+                        return {{"root", row.root}, {"root_name", registry_root_name(row.root)},
+                                {"key", row.key},   {"value", row.value},
+                                {"type", row.type}, {"type_name", registry_type_name(row.type)},
+                                {"data", row.data}};
+                    })},
     };
 }
 

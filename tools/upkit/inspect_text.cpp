@@ -38,7 +38,8 @@ void print_version(std::ostream& out, const kitread::VersionInfo& version)
 {
     out << "\nVersion block\n";
     if (const auto& fixed = version.fixed) {
-        out << fmt::format("  file version     {}\n", kitread::version_text(fixed->file_version_ms, fixed->file_version_ls));
+        out << fmt::format("  file version     {}\n",
+                           kitread::version_text(fixed->file_version_ms, fixed->file_version_ls));
         out << fmt::format("  product version  {}\n",
                            kitread::version_text(fixed->product_version_ms, fixed->product_version_ls));
         out << fmt::format("  file flags       0x{:08X} (mask 0x{:08X})\n", fixed->flags, fixed->flags_mask);
@@ -121,11 +122,12 @@ void print_table(std::ostream& out, const char* name, const std::optional<std::v
 void print_tables(std::ostream& out, const kitread::KitTables& tables)
 {
     print_table(out, KIT_TABLE_APP_VERSIONS, tables.app_versions, [](const AppVersionRow& row) {
-        return fmt::format("{}  key {}  value {}  file {}  checksum 0x{:04X}", in_quotes(row.display), in_quotes(row.key),
-                           in_quotes(row.value), in_quotes(row.file), row.checksum.value_or(0));
+        return fmt::format("{}  key {}  value {}  file {}  checksum 0x{:04X}", in_quotes(row.display),
+                           in_quotes(row.key), in_quotes(row.value), in_quotes(row.file), row.checksum.value_or(0));
     });
     print_table(out, KIT_TABLE_WINDOW_LIST, tables.windows, [](const WindowRow& row) {
-        return fmt::format("{}  class {}  title {}", in_quotes(row.display), in_quotes(row.window_class), in_quotes(row.title));
+        return fmt::format("{}  class {}  title {}", in_quotes(row.display), in_quotes(row.window_class),
+                           in_quotes(row.title));
     });
     print_table(out, KIT_TABLE_ARCHIVE_LIST, tables.archives, [](const ArchiveRow& row) {
         return fmt::format("{}  {} ({})  subdirectory {}  archive {}", in_quotes(row.progress),
@@ -153,8 +155,9 @@ void print_archive(std::ostream& out, const kitread::KitArchive& archive, const 
     out << fmt::format("  {:>10}  {:<19}  {}\n", "size", "modified", "name");
     std::uint64_t total = 0;
     for (const MemberEntry& member : listing.entries) {
-        std::string line = fmt::format("  {:>10}  {}  {}", member.size,
-                                       format_dos_stamp(DosStamp{member.time, member.date}), printable(utf8_from_windows1252(member.name)));
+        std::string line =
+            fmt::format("  {:>10}  {}  {}", member.size, format_dos_stamp(DosStamp{member.time, member.date}),
+                        printable(utf8_from_windows1252(member.name)));
         if (!member.note.empty())
             line += fmt::format("  [{}]", printable(utf8_from_windows1252(member.note)));
         out << line << '\n';

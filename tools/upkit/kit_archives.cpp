@@ -94,10 +94,18 @@ std::optional<fs::path> destination_folder(const ArchiveRow& row, std::string& w
 {
     fs::path folder;
     switch (row.base) {
-    case KIT_BASE_INSTALL: folder = "install"; break;
-    case KIT_BASE_WINDOWS: folder = "windows"; break;
-    case KIT_BASE_SYSTEM: folder = "system"; break;
-    default: folder = fmt::format("base-{}", row.base); break;
+    case KIT_BASE_INSTALL:
+        folder = "install";
+        break;
+    case KIT_BASE_WINDOWS:
+        folder = "windows";
+        break;
+    case KIT_BASE_SYSTEM:
+        folder = "system";
+        break;
+    default:
+        folder = fmt::format("base-{}", row.base);
+        break;
     }
     if (row.subdirectory.empty())
         return folder;

@@ -39,9 +39,8 @@ std::vector<std::uint8_t> load_kit_runtime(const std::optional<std::string>& giv
         std::string searched;
         for (const fs::path& folder : kit_runtime_folders())
             searched += (searched.empty() ? "" : ", ") + folder.string();
-        throw KitError(fmt::format("no {} kit runtime ({}) in {}; give one with --runtime",
-                                   arch, kit_runtime_file_name(arch),
-                                   searched.empty() ? "any known folder" : searched));
+        throw KitError(fmt::format("no {} kit runtime ({}) in {}; give one with --runtime", arch,
+                                   kit_runtime_file_name(arch), searched.empty() ? "any known folder" : searched));
     }
     std::vector<std::uint8_t> runtime = read_file(used);
     std::uint16_t machine = 0;

@@ -23,7 +23,7 @@ upkit::Console stderr_console()
         console.width = info.srWindow.Right - info.srWindow.Left + 1;
 #else
     console.err_is_terminal = ::isatty(STDERR_FILENO) != 0;
-    struct winsize size {};
+    struct winsize size { };
     if (console.err_is_terminal && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
         console.width = size.ws_col;
 #endif

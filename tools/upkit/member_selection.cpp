@@ -24,11 +24,16 @@ char32_t fold_case(char32_t c)
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
         return c + 0x20;
     switch (c) {
-    case 0x0160: return 0x0161;  // S with caron
-    case 0x0152: return 0x0153;  // OE
-    case 0x017D: return 0x017E;  // Z with caron
-    case 0x0178: return 0x00FF;  // Y with diaeresis
-    default: return c;
+    case 0x0160:
+        return 0x0161;  // S with caron
+    case 0x0152:
+        return 0x0153;  // OE
+    case 0x017D:
+        return 0x017E;  // Z with caron
+    case 0x0178:
+        return 0x00FF;  // Y with diaeresis
+    default:
+        return c;
     }
 }
 

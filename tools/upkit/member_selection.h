@@ -32,7 +32,8 @@ bool wildcard_match(std::u32string_view pattern, std::u32string_view name);
 class MemberSelection {
 public:
     explicit MemberSelection(std::vector<std::string> patterns)
-        : patterns_(std::move(patterns)), used_(patterns_.size())
+        : patterns_(std::move(patterns))
+        , used_(patterns_.size())
     {
     }
 

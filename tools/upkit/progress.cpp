@@ -95,11 +95,11 @@ std::string render_activity(std::string_view text, unsigned tick, std::chrono::s
 }
 
 ProgressLine::ProgressLine(std::ostream& err, const Console& console, bool enabled)
-    : err_(err),
-      active_(enabled && console.err_is_terminal),
-      width_(console.width > 10 ? console.width : 80),
-      start_(std::chrono::steady_clock::now()),
-      delay_(console.delay)
+    : err_(err)
+    , active_(enabled && console.err_is_terminal)
+    , width_(console.width > 10 ? console.width : 80)
+    , start_(std::chrono::steady_clock::now())
+    , delay_(console.delay)
 {
 }
 

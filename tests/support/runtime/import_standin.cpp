@@ -39,8 +39,7 @@ void store(void** slot, void* value)
 
 }  // namespace
 
-ImportStandIn::ImportStandIn(const char* dll, const char* function, void* standin)
-    : slot_(find_import(dll, function))
+ImportStandIn::ImportStandIn(const char* dll, const char* function, void* standin) : slot_(find_import(dll, function))
 {
     if (!slot_)
         return;

@@ -84,9 +84,15 @@ RefusedMove::RefusedMove() : import_("kernel32.dll", "MoveFileExA", reinterpret_
     move_calls = 0;
 }
 
-RefusedMove::~RefusedMove() { current = nullptr; }
+RefusedMove::~RefusedMove()
+{
+    current = nullptr;
+}
 
-int RefusedMove::calls() const { return move_calls; }
+int RefusedMove::calls() const
+{
+    return move_calls;
+}
 
 void RefusedMove::reset()
 {

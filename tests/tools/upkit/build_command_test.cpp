@@ -13,9 +13,9 @@
 
 using upkit::test::read_file;
 using upkit::test::run_tool;
-using upkit::test::ToolRun;
 using upkit::test::TempDir;
 using upkit::test::test_data;
+using upkit::test::ToolRun;
 using upkit::test::write_file;
 namespace fs = std::filesystem;
 
@@ -49,16 +49,17 @@ protected:
     fs::path manifest(const std::string& rest, const std::string& face = kFace)
     {
         const fs::path path = dir_ / "kit.toml";
-        write_file(path, face + "bitmap = \"" + demo_file("kit.bmp") + "\"\nicon = \"" + demo_file("kit.ico") +
-                             "\"\n" + rest);
+        write_file(path, face + "bitmap = \"" + demo_file("kit.bmp") + "\"\nicon = \"" + demo_file("kit.ico") + "\"\n" +
+                             rest);
         return path;
     }
 
-    ToolRun build(const fs::path& manifest_path, const std::string& arch = "win32",
-              std::vector<std::string> extra = {})
+    ToolRun build(const fs::path& manifest_path, const std::string& arch = "win32", std::vector<std::string> extra = {})
     {
-        std::vector<std::string> args = {"build", manifest_path.string(), "-o", kit().string(), "--arch", arch,
-                                          "--runtime", test_data("kits/kit-runtime-" + arch + ".exe").string()};
+        std::vector<std::string> args = {"build",     manifest_path.string(),
+                                         "-o",        kit().string(),
+                                         "--arch",    arch,
+                                         "--runtime", test_data("kits/kit-runtime-" + arch + ".exe").string()};
         args.insert(args.end(), extra.begin(), extra.end());
         return run_tool(args);
     }
@@ -112,7 +113,8 @@ TEST_F(BuildCommand, MakesAKitThatCarriesWhatTheManifestSays)
         EXPECT_EQ(contents.dialog->caption, "Northwind Tools Gadget 3.0 Upgrade");
         EXPECT_EQ(contents.dialog->controls.at(1).text.text, "Welcome to the Gadget 3.0 Upgrade kit. This kit will:");
         ASSERT_TRUE(contents.version);
-        ASSERT_TRUE(contents.tables.app_versions && contents.tables.windows && contents.tables.archives && contents.tables.registry);
+        ASSERT_TRUE(contents.tables.app_versions && contents.tables.windows && contents.tables.archives &&
+                    contents.tables.registry);
         EXPECT_EQ(contents.tables.app_versions->at(0).checksum, 0x1234);
         EXPECT_EQ(contents.tables.windows->at(0).window_class, "NorthwindGadget");
         EXPECT_EQ(contents.tables.registry->at(0).data, "3.0");
@@ -148,7 +150,7 @@ id = 2002
 progress = "Not carried"
 carried = false
 )"),
-                                   face));
+                                       face));
     ASSERT_EQ(run.code, 0) << run.err;
     const upkit::kitread::KitContents contents = upkit::kitread::read_kit_file(kit());
     EXPECT_FALSE(contents.tables.windows);
@@ -174,7 +176,7 @@ TEST_F(BuildCommand, RefusesWhatAKitCannotBeBuiltFromNamingTheLine)
 
     // A runtime of the other architecture.
     run = run_tool({"build", manifest(kRows).string(), "-o", kit().string(), "--arch", "win64", "--runtime",
-                 test_data("kits/kit-runtime-win32.exe").string()});
+                    test_data("kits/kit-runtime-win32.exe").string()});
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("a runtime for win32, not for win64"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(kit()));

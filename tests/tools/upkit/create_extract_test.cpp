@@ -13,7 +13,7 @@ fs::file_time_type utc_time(year_month_day day, seconds time_of_day)
     return file_clock::from_sys(sys_days(day) + time_of_day);
 }
 
-class CreateExtractTest : public CliTest {};
+class CreateExtractTest : public CliTest { };
 
 TEST_F(CreateExtractTest, FoldersAndFilesComeBackWithTheirContents)
 {
@@ -131,7 +131,7 @@ struct WindowCase {
     int expected_bits;
 };
 
-class WindowTest : public CliTest, public ::testing::WithParamInterface<WindowCase> {};
+class WindowTest : public CliTest, public ::testing::WithParamInterface<WindowCase> { };
 
 TEST_P(WindowTest, ArchiveUsesTheWindowAndDecodes)
 {

@@ -34,27 +34,30 @@ TEST(InspectCommand, ShowsTheDemoKitAsText)
     const ToolRun run = run_inspect({demo_kit_path("win32")});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    expect_lines(run.out, {
-        demo_kit_path("win32") + ": PE32 image for i386, Windows GUI subsystem 4.0, 7 sections, 15 resources",
-        "  file version     1.10.0.0",
-        "    CompanyName      \"Brightfield Software\"",
-        "  translation      0x0409 0x04E4",
-        "   1003  \"Initializing...\"",
-        "  caption    \"Brightfield Widget 2.1 Upgrade\"",
-        "  font       8 pt \"Helv\"",
-        "      213  \"MSCTLS_PROGRESS32\"   136,  152,  152 x 12    style 0x50000000  \"\"",
-        "        1  Button                224,  182,   60 x 14    style 0x50010001  \"&Install\"",
-        "  16 x 16, 16 colours, 4 bits per pixel, 296 bytes: icon 2",
-        "WindowList: 2 rows",
-        "    2  \"Widget Monitor\"  class \"BrightfieldWidgetMonitor\"  title \"\"",
-        "    3  \"Installing Widget help...\"  install directory (0)  subdirectory \"Help\"  archive 2003",
-        "    8  HKEY_LOCAL_MACHINE (2)  \"Software\\Brightfield\\Widget\\2.1\\Settings\"  value \"MonitorInterval\"  "
-        "REG_DWORD (4)  \"-1\"",
-        "Archive 2001 (ArchiveList row 1): 7318 bytes, 2 members, window 15 bits, version bytes 0 97",
-        "         848  1997-09-15 02:10:00  README.TXT",
-        "Archive 2004 (ArchiveList row 4): 1012 bytes, 1 members, window 15 bits, version bytes 0 97",
-        "Nothing missing: the file has every resource a kit needs, and no others.",
-    });
+    expect_lines(run.out,
+                 {
+                     demo_kit_path("win32") +
+                         ": PE32 image for i386, Windows GUI subsystem 4.0, 7 sections, 15 resources",
+                     "  file version     1.10.0.0",
+                     "    CompanyName      \"Brightfield Software\"",
+                     "  translation      0x0409 0x04E4",
+                     "   1003  \"Initializing...\"",
+                     "  caption    \"Brightfield Widget 2.1 Upgrade\"",
+                     "  font       8 pt \"Helv\"",
+                     "      213  \"MSCTLS_PROGRESS32\"   136,  152,  152 x 12    style 0x50000000  \"\"",
+                     "        1  Button                224,  182,   60 x 14    style 0x50010001  \"&Install\"",
+                     "  16 x 16, 16 colours, 4 bits per pixel, 296 bytes: icon 2",
+                     "WindowList: 2 rows",
+                     "    2  \"Widget Monitor\"  class \"BrightfieldWidgetMonitor\"  title \"\"",
+                     "    3  \"Installing Widget help...\"  install directory (0)  subdirectory \"Help\"  archive 2003",
+                     "    8  HKEY_LOCAL_MACHINE (2)  \"Software\\Brightfield\\Widget\\2.1\\Settings\"  value "
+                     "\"MonitorInterval\"  "
+                     "REG_DWORD (4)  \"-1\"",
+                     "Archive 2001 (ArchiveList row 1): 7318 bytes, 2 members, window 15 bits, version bytes 0 97",
+                     "         848  1997-09-15 02:10:00  README.TXT",
+                     "Archive 2004 (ArchiveList row 4): 1012 bytes, 1 members, window 15 bits, version bytes 0 97",
+                     "Nothing missing: the file has every resource a kit needs, and no others.",
+                 });
 }
 
 TEST(InspectCommand, GivesTheSameAsOneJsonObject)
@@ -106,9 +109,10 @@ TEST(InspectCommand, ReportsMissingAndDamagedPartsOfAReadableKit)
     const ToolRun run = run_inspect({(dir / "kit.exe").string()});
     ASSERT_EQ(run.code, 0) << run.err;
     expect_lines(run.out, {
-        "Archive 2002 (ArchiveList row 2): 12 bytes, cannot be listed: its directory runs past the end of the resource",
-        "missing: version block 1 (RT_VERSION)",
-    });
+                              "Archive 2002 (ArchiveList row 2): 12 bytes, cannot be listed: its directory runs past "
+                              "the end of the resource",
+                              "missing: version block 1 (RT_VERSION)",
+                          });
     EXPECT_EQ(run.out.find("Version block"), std::string::npos);
 
     const ToolRun json = run_inspect({"--json", (dir / "kit.exe").string()});

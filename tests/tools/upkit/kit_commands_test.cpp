@@ -13,9 +13,9 @@
 
 using upkit::test::read_file;
 using upkit::test::run_tool;
-using upkit::test::ToolRun;
 using upkit::test::TempDir;
 using upkit::test::test_data;
+using upkit::test::ToolRun;
 using upkit::test::write_file;
 namespace fs = std::filesystem;
 
@@ -131,13 +131,13 @@ TEST(KitArchives, ListTestAndExtractEveryArchiveOfAKit)
 
     ASSERT_EQ(run_tool({"extract", demo_kit(), "-d", (dir / "by-archive").string(), "-q"}).code, 0);
     EXPECT_TRUE(fs::is_regular_file(dir / "by-archive/archive-2003/WIDGET.HLP"));
-    ASSERT_EQ(run_tool({"extract", demo_kit(), "-d", (dir / "placed").string(), "-q", "--layout", "destinations"})
-                  .code,
+    ASSERT_EQ(run_tool({"extract", demo_kit(), "-d", (dir / "placed").string(), "-q", "--layout", "destinations"}).code,
               0);
     for (const char* file : {"install/WIDGET.EXE", "install/README.TXT", "install/Help/WIDGET.HLP",
                              "system/WIDGETRT.DLL", "windows/WIDGET.BMP"})
         EXPECT_TRUE(fs::is_regular_file(dir / "placed" / file)) << file;
-    EXPECT_EQ(read_file(dir / "placed/install/README.TXT"), read_file(fs::path(DEMO_KIT_FOLDER) / "payload/README.TXT"));
+    EXPECT_EQ(read_file(dir / "placed/install/README.TXT"),
+              read_file(fs::path(DEMO_KIT_FOLDER) / "payload/README.TXT"));
 }
 
 TEST(KitArchives, ReportEachDamagedArchiveAndGoOnWithTheOthers)
@@ -158,8 +158,8 @@ TEST(KitArchives, ReportEachDamagedArchiveAndGoOnWithTheOthers)
     EXPECT_NE(test.err.find("archive 2001"), std::string::npos) << test.err;
     EXPECT_NE(test.out.find("archive 2004: OK"), std::string::npos) << test.out;
 
-    const ToolRun plain = run_tool({"extract", (dir / "d/archive-2002.kw").string(), "-d", (dir / "x").string(),
-                                    "--layout", "destinations"});
+    const ToolRun plain = run_tool(
+        {"extract", (dir / "d/archive-2002.kw").string(), "-d", (dir / "x").string(), "--layout", "destinations"});
     EXPECT_EQ(plain.code, 2);
     EXPECT_NE(plain.err.find("for kits"), std::string::npos);
 }

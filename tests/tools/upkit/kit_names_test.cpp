@@ -46,8 +46,10 @@ std::vector<std::string> stored_names(const fs::path& archive)
 }
 
 const char* const kThemeUtf8 = "Th\xc3\xa8me.ini";
-const char* const kCafeUtf8 = "\xc3\x91" "and\xc3\xba/caf\xc3\xa9.txt";
-const std::vector<std::string> kStored = {"Th\xe8me.ini", "\xd1" "and\xfa\\caf\xe9.txt"};
+const char* const kCafeUtf8 = "\xc3\x91"
+                              "and\xc3\xba/caf\xc3\xa9.txt";
+const std::vector<std::string> kStored = {"Th\xe8me.ini", "\xd1"
+                                                          "and\xfa\\caf\xe9.txt"};
 
 class KitNames : public ::testing::Test {
 protected:
@@ -63,7 +65,8 @@ protected:
         const fs::path demo = DEMO_KIT_FOLDER;
         write_file(path, "[kit]\ntitle = \"Quill 2.0 Upgrade\"\nmaker = \"Inkwell\"\nproduct = \"Quill\"\n"
                          "welcome = \"Welcome.\"\nfile_time = 1998-04-01T12:00:00\n"
-                         "bitmap = '" + (demo / "kit.bmp").string() + "'\nicon = '" + (demo / "kit.ico").string() +
+                         "bitmap = '" +
+                             (demo / "kit.bmp").string() + "'\nicon = '" + (demo / "kit.ico").string() +
                              "'\n\n[[archives]]\nid = 2001\nprogress = \"Installing Quill...\"\n" + archive_fields);
         return path;
     }
@@ -95,7 +98,8 @@ TEST_F(KitNames, BuildStoresWindows1252AsCreateDoesAndEveryReaderGivesUtf8)
     ASSERT_EQ(created.code, 0) << created.err;
     EXPECT_EQ(stored_names(dir_ / "created.kw"), kStored);
 
-    const std::vector<std::string> utf8 = {kThemeUtf8, "\xc3\x91" "and\xc3\xba\\caf\xc3\xa9.txt"};
+    const std::vector<std::string> utf8 = {kThemeUtf8, "\xc3\x91"
+                                                       "and\xc3\xba\\caf\xc3\xa9.txt"};
     const ToolRun listed = run_tool({"list", kit().string(), "--json"});
     ASSERT_EQ(listed.code, 0) << listed.err;
     const nlohmann::json listing = nlohmann::json::parse(listed.out);
@@ -129,9 +133,9 @@ TEST_F(KitNames, BuildStoresWindows1252AsCreateDoesAndEveryReaderGivesUtf8)
 
 TEST_F(KitNames, AGivenNameIsStoredInWindows1252Too)
 {
-    const ToolRun built =
-        build(manifest("content = [{ file = 'payload/" + std::string(kThemeUtf8) + "', name = 'Config/Th\xc3\xa9ma.ini' }]\n"),
-              kit());
+    const ToolRun built = build(manifest("content = [{ file = 'payload/" + std::string(kThemeUtf8) +
+                                         "', name = 'Config/Th\xc3\xa9ma.ini' }]\n"),
+                                kit());
     ASSERT_EQ(built.code, 0) << built.err;
     const upkit::kitread::KitContents contents = upkit::kitread::read_kit_file(kit());
     ASSERT_EQ(contents.archives.size(), 1u);
@@ -170,8 +174,8 @@ TEST_F(KitNames, BuildRefusesTheNamesCreateRefuses)
 
 TEST_F(KitNames, BuildRefusesASubdirectoryThatLeavesItsDestination)
 {
-    for (const char* subdirectory : {"..\\\\..\\\\..\\\\Escaped", "\\\\\\\\server\\\\share", "C:\\\\Escaped",
-                                     "Help\\\\..\\\\..\\\\System"}) {
+    for (const char* subdirectory :
+         {"..\\\\..\\\\..\\\\Escaped", "\\\\\\\\server\\\\share", "C:\\\\Escaped", "Help\\\\..\\\\..\\\\System"}) {
         SCOPED_TRACE(subdirectory);
         const ToolRun built =
             build(manifest(std::string("subdirectory = \"") + subdirectory + "\"\ncontent = ['payload']\n"), kit());
@@ -201,8 +205,8 @@ TEST_F(KitNames, BuildRefusesAnOutputThatWouldReplaceOneOfItsInputs)
         EXPECT_FALSE(fs::exists(fs::path(input).concat(".part")));
     }
     // The dependency file is an output too.
-    const ToolRun depfile = run_tool({"build", path.string(), "-o", kit().string(), "--runtime", runtime.string(),
-                                      "--depfile", payload.string()});
+    const ToolRun depfile = run_tool(
+        {"build", path.string(), "-o", kit().string(), "--runtime", runtime.string(), "--depfile", payload.string()});
     EXPECT_EQ(depfile.code, 2);
     EXPECT_FALSE(fs::exists(kit()));
 }

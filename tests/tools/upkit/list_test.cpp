@@ -16,7 +16,7 @@ std::uint16_t dos_time(int hour, int minute, int second)
     return static_cast<std::uint16_t>((hour << 11) | (minute << 5) | (second / 2));
 }
 
-class VolumeListing : public CliTest {};
+class VolumeListing : public CliTest { };
 
 class ListTest : public CliTest {
 protected:
@@ -103,10 +103,9 @@ TEST_F(VolumeListing, PackedSizeCountsTheContinuationFiles)
 // the terminal, and bytes that are not UTF-8 must not break the JSON.
 TEST_F(CliTest, ListingsSurviveHostileNameBytes)
 {
-    write_bytes(
-        at("kit.kw"),
-        upkit::encode_archive({member("bell\x07\x1b[2J.txt", text_bytes(5)), member("caf\xe9.txt", text_bytes(6))},
-                              upkit::EncoderOptions{}));
+    write_bytes(at("kit.kw"), upkit::encode_archive({member("bell\x07\x1b[2J.txt", text_bytes(5)),
+                                                     member("caf\xe9.txt", text_bytes(6))},
+                                                    upkit::EncoderOptions{}));
     const RunResult listed = run_cli({"list", arg("kit.kw")});
     ASSERT_EQ(listed.code, 0) << listed.err;
     EXPECT_NE(listed.out.find("bell\\x07\\x1B[2J.txt"), std::string::npos) << listed.out;

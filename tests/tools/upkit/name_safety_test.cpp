@@ -6,7 +6,7 @@
 
 namespace {
 
-class UnsafeNameTest : public CliTest, public ::testing::WithParamInterface<std::string> {};
+class UnsafeNameTest : public CliTest, public ::testing::WithParamInterface<std::string> { };
 
 TEST_P(UnsafeNameTest, ExtractRefusesTheArchiveAndWritesNothing)
 {

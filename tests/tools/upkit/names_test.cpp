@@ -49,7 +49,9 @@ TEST_F(CliTest, CreateStoresUtf8NamesInWindows1252AndTheyComeBackTheSame)
     // The stored bytes are Windows-1252: what a Windows reader expects.
     const std::vector<std::uint8_t> bytes = read_bytes(at("kit.kw"));
     const std::string image(bytes.begin(), bytes.end());
-    EXPECT_NE(image.find("Gr\xf6\xdf" "e\\\x80uro.txt"), std::string::npos);
+    EXPECT_NE(image.find("Gr\xf6\xdf"
+                         "e\\\x80uro.txt"),
+              std::string::npos);
 
     ASSERT_EQ(run_cli({"extract", "-q", arg("kit.kw"), "-d", arg("out")}).code, 0);
     EXPECT_EQ(read_bytes(at("out") / fs::path(u8"Größe") / fs::path(u8"€uro.txt")), text_bytes(40));

@@ -13,7 +13,7 @@ struct MatchCase {
     bool matches;
 };
 
-class MemberMatchTest : public ::testing::TestWithParam<MatchCase> {};
+class MemberMatchTest : public ::testing::TestWithParam<MatchCase> { };
 
 TEST_P(MemberMatchTest, MatchesAsWindowsWould)
 {
@@ -33,7 +33,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MatchCase{"?.txt", "a.txt", true}, MatchCase{"?.txt", "ab.txt", false},
                       MatchCase{"a*b*c", "axxbyyc", true}, MatchCase{"a*b*c", "axxbyyd", false},
                       MatchCase{"*", "anything\\at\\all", true}, MatchCase{"**x", "x", true},
-                      MatchCase{"docs", "docs\\notes.txt", true},   // a folder selects what is below it
+                      MatchCase{"docs", "docs\\notes.txt", true},  // a folder selects what is below it
                       MatchCase{"docs/", "docs\\notes.txt", true}, MatchCase{"doc", "docs\\notes.txt", false},
                       MatchCase{"sub", "sub", true}, MatchCase{"cafe.txt", "caf\xe9.txt", false}));
 
@@ -53,12 +53,11 @@ protected:
     void SetUp() override
     {
         CliTest::SetUp();
-        write_bytes(at("kit.kw"),
-                    upkit::encode_archive({member("Docs\\Guide.txt", text_bytes(100)),
-                                           member("Docs\\sub\\x.dat", text_bytes(200)),
-                                           member("README.TXT", text_bytes(300)),
-                                           member("setup.exe", random_bytes(400, 1))},
-                                          upkit::EncoderOptions{}));
+        write_bytes(at("kit.kw"), upkit::encode_archive({member("Docs\\Guide.txt", text_bytes(100)),
+                                                         member("Docs\\sub\\x.dat", text_bytes(200)),
+                                                         member("README.TXT", text_bytes(300)),
+                                                         member("setup.exe", random_bytes(400, 1))},
+                                                        upkit::EncoderOptions{}));
     }
 };
 
@@ -101,8 +100,8 @@ TEST_F(SelectionTest, UnmatchedMembersAreNamedAndNothingIsDone)
         run_cli({"extract", arg("kit.kw"), "-d", arg("out"), "readme.txt", "missing.txt", "*.dll"});
     EXPECT_EQ(extracted.code, 5);
     EXPECT_EQ(extracted.out, "");
-    EXPECT_EQ(extracted.err, "upkit: " + arg("kit.kw") + ": no member matches \"missing.txt\"\n" + "upkit: " +
-                                 arg("kit.kw") + ": no member matches \"*.dll\"\n");
+    EXPECT_EQ(extracted.err, "upkit: " + arg("kit.kw") + ": no member matches \"missing.txt\"\n" +
+                                 "upkit: " + arg("kit.kw") + ": no member matches \"*.dll\"\n");
     EXPECT_FALSE(fs::exists(at("out")));
 
     for (const char* command : {"list", "test"}) {

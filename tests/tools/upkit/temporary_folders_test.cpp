@@ -154,16 +154,16 @@ TEST_F(TemporaryFoldersTest, ExtractLeavesNoStagingFolderWhateverBecomesOfTheMem
     run_clean({"test", arg("a.kw"), "-q"}, 0);
     run_clean({"extract", arg("a.kw"), "-d", arg("out"), "-q"}, 0);
     EXPECT_EQ(files_below(at("out")), (std::vector<std::string>{"a.txt", "sub/b.bin"}));
-    run_clean({"extract", arg("a.kw"), "-d", arg("out")}, 4);                    // files that exist
+    run_clean({"extract", arg("a.kw"), "-d", arg("out")}, 4);  // files that exist
     run_clean({"extract", arg("a.kw"), "-d", arg("out"), "--overwrite"}, 0);
-    run_clean({"extract", arg("a.kw"), "nothing", "-d", arg("none")}, 5);        // no member matches
+    run_clean({"extract", arg("a.kw"), "nothing", "-d", arg("none")}, 5);  // no member matches
     put("file", {1});
-    run_clean({"extract", arg("a.kw"), "-d", arg("file")}, 3);                   // no folder to write into
+    run_clean({"extract", arg("a.kw"), "-d", arg("file")}, 3);  // no folder to write into
 
     std::vector<std::uint8_t> bytes = read_bytes(at("a.kw"));
     bytes[bytes.size() * 3 / 4] ^= 0x5A;
     write_bytes(at("damaged.kw"), bytes);
-    run_clean({"extract", arg("damaged.kw"), "-d", arg("damaged")}, 1);           // a member fails
+    run_clean({"extract", arg("damaged.kw"), "-d", arg("damaged")}, 1);  // a member fails
     EXPECT_FALSE(fs::exists(at("damaged/sub/b.bin")));
 }
 
@@ -208,7 +208,8 @@ TEST_F(TemporaryFoldersTest, AKitArchiveCutShortIsSaidToRunPastItsResource)
     const std::string kit = damaged_kit();
     const RunResult tested = run_clean({"test", kit}, 1);
     EXPECT_EQ(tested.err, "upkit: " + kit + ", archive 2002: its directory runs past the end of the resource\n" +
-                              "upkit: " + kit + ", archive 2001: WIDGET.EXE: its data runs past the end of the resource\n");
+                              "upkit: " + kit +
+                              ", archive 2001: WIDGET.EXE: its data runs past the end of the resource\n");
     EXPECT_NE(tested.out.find("archive 2003: OK"), std::string::npos) << tested.out;
 
     const RunResult listed = run_clean({"list", "--json", kit}, 1);

@@ -7,7 +7,7 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-class UsageErrorTest : public ::testing::TestWithParam<Args> {};
+class UsageErrorTest : public ::testing::TestWithParam<Args> { };
 
 TEST_P(UsageErrorTest, ExitsWithStatusTwoAndAMessage)
 {
@@ -17,18 +17,17 @@ TEST_P(UsageErrorTest, ExitsWithStatusTwoAndAMessage)
     EXPECT_EQ(result.out, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, UsageErrorTest,
-                         ::testing::Values(Args{}, Args{"unpack", "kit.kw"}, Args{"create"}, Args{"create", "kit.kw"},
-                                           Args{"create", "kit.kw", "src", "-w", "9"},
-                                           Args{"create", "kit.kw", "src", "-w", "22"},
-                                           Args{"create", "kit.kw", "src", "-w", "x"},
-                                           Args{"create", "kit.kw", "src", "--volume-size", "63"},
-                                           Args{"create", "kit.kw", "src", "--volume-size", "-4096"},
-                                           Args{"create", "kit.kw", "src", "--volume-size", "99999999999999999999999"},
-                                           Args{"list"}, Args{"list", "--bogus", "a.kw"}, Args{"test", "--json", "kit.kw"},
-                                           Args{"extract"}, Args{"extract", "kit.kw", "-d"},
-                                           Args{"extract", "kit.kw", "--overwrite", "--skip-existing"},
-                                           Args{"extract", "kit.kw", "--layout", "sideways"}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UsageErrorTest,
+    ::testing::Values(Args{}, Args{"unpack", "kit.kw"}, Args{"create"}, Args{"create", "kit.kw"},
+                      Args{"create", "kit.kw", "src", "-w", "9"}, Args{"create", "kit.kw", "src", "-w", "22"},
+                      Args{"create", "kit.kw", "src", "-w", "x"},
+                      Args{"create", "kit.kw", "src", "--volume-size", "63"},
+                      Args{"create", "kit.kw", "src", "--volume-size", "-4096"},
+                      Args{"create", "kit.kw", "src", "--volume-size", "99999999999999999999999"}, Args{"list"},
+                      Args{"list", "--bogus", "a.kw"}, Args{"test", "--json", "kit.kw"}, Args{"extract"},
+                      Args{"extract", "kit.kw", "-d"}, Args{"extract", "kit.kw", "--overwrite", "--skip-existing"},
+                      Args{"extract", "kit.kw", "--layout", "sideways"}));
 
 // A word that names no command is refused by name, on one line, and nothing
 // runs: neither an archive given without a command nor a misspelt command is

@@ -75,7 +75,7 @@ TEST_F(VolumesTest, LeftoverContinuationFilesOfALongerArchiveAreReported)
 // The reader names continuation files from the archive's name: everything
 // from the first dot replaced, or a dot and the number added.
 class ContinuationNameTest : public CliTest,
-                             public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+                             public ::testing::WithParamInterface<std::pair<const char*, const char*>> { };
 
 TEST_P(ContinuationNameTest, ReaderFindsTheFilesCreateWrote)
 {
