@@ -195,6 +195,17 @@ void append_utf16le(std::vector<std::uint8_t>& out, std::u16string_view text, bo
         append_u16(out, 0);
 }
 
+std::filesystem::path path_from_utf8(std::string_view utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8_from_path(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::string printable(std::string_view text)
 {
     std::string out;

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -61,6 +62,13 @@ std::optional<std::u16string> utf16_from_utf8(std::string_view utf8);
 
 // Appends the code units little-endian, then a zero unit when `terminate`.
 void append_utf16le(std::vector<std::uint8_t>& out, std::u16string_view text, bool terminate);
+
+// ---- host paths -------------------------------------------------------------
+
+// A path from UTF-8 text, and a path's UTF-8 text: natively the path's bytes,
+// which are UTF-8 by convention; on Windows its UTF-16 converted.
+std::filesystem::path path_from_utf8(std::string_view utf8);
+std::string utf8_from_path(const std::filesystem::path& path);
 
 // ---- text for a terminal ---------------------------------------------------
 

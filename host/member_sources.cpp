@@ -15,18 +15,6 @@ namespace upkit {
 
 namespace {
 
-// A host name as UTF-8: natively its bytes, which are UTF-8 by convention;
-// on Windows converted from UTF-16.
-std::string utf8_name(const fs::path& component)
-{
-#ifdef _WIN32
-    const std::u8string utf8 = component.u8string();
-    return std::string(utf8.begin(), utf8.end());
-#else
-    return component.native();
-#endif
-}
-
 std::string windows1252_name(std::string_view utf8, const fs::path& file)
 {
     const std::optional<std::string> text = windows1252_from_utf8(utf8);
@@ -69,7 +57,7 @@ std::string stored_name_of(const fs::path& relative, const fs::path& file)
 {
     std::string name;
     for (const fs::path& component : relative) {
-        const std::string text = windows1252_name(utf8_name(component), file);
+        const std::string text = windows1252_name(utf8_from_path(component), file);
         if (text.find('\\') != std::string::npos)
             throw SourceError(shown_path(file), "a backslash in a file or folder name cannot be stored");
         if (!name.empty())

@@ -11,17 +11,13 @@
 #include "kit_resource_ids.h"
 #include "member_sources.h"
 #include "table_encoding.h"
+#include "text_codec.h"
 
 namespace fs = std::filesystem;
 
 namespace upkit::kitbuild {
 
 namespace {
-
-fs::path path_of_utf8(std::string_view text)
-{
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
 
 // A refusal of the shared walk, as the manifest's refusal of the content
 // entry it comes from.
@@ -153,7 +149,7 @@ fs::path resolve_input(const InputPath& input, const InputFolders& folders, cons
 {
     if (input.path.empty())
         refuse(origin, field, "an empty path");
-    const fs::path path = path_of_utf8(input.path);
+    const fs::path path = path_from_utf8(input.path);
     if (path.is_absolute())
         return path;
     if (input.root == InputRoot::files) {

@@ -1,4 +1,5 @@
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <fmt/format.h>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -109,8 +110,8 @@ std::string row_text(const ArchiveInput& input)
     // The folder as text: the base's folder, then the subdirectory as UTF-8.
     std::string shown = "an unsafe folder";
     if (folder) {
-        const std::u8string utf8 = folder->generic_u8string();
-        shown.assign(utf8.begin(), utf8.end());
+        shown = utf8_from_path(*folder);
+        std::replace(shown.begin(), shown.end(), '\\', '/');  // Windows' separators, shown as elsewhere
     }
     // The row's texts are UTF-8 already (kitread decodes the table).
     return fmt::format("archive {}: to {}, \"{}\"", *input.id, printable(shown), printable(input.row->progress));

@@ -8,6 +8,7 @@
 #include "kit_contents.h"
 #include "kit_resource_ids.h"
 #include "member_names.h"
+#include "text_codec.h"
 
 namespace fs = std::filesystem;
 
@@ -118,7 +119,7 @@ std::optional<fs::path> destination_folder(const ArchiveRow& row, std::string& w
     for (char& c : relative)
         if (c == '\\')
             c = '/';
-    return folder / fs::path(std::u8string(relative.begin(), relative.end()));
+    return folder / path_from_utf8(relative);
 }
 
 }  // namespace upkit

@@ -47,7 +47,7 @@ bool check_names(const std::vector<MemberEntry>& entries, const std::string& dir
 fs::path output_path(const fs::path& target, const std::string& name)
 {
     const std::string relative = relative_utf8_path(name);
-    return target / fs::path(std::u8string(relative.begin(), relative.end())).make_preferred();
+    return target / path_from_utf8(relative).make_preferred();
 }
 
 std::optional<fs::path> staged_file(const fs::path& staging)
@@ -62,12 +62,7 @@ std::optional<fs::path> staged_file(const fs::path& staging)
 
 std::string message_path(const fs::path& path)
 {
-#ifdef _WIN32
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-#else
-    return path.string();
-#endif
+    return utf8_from_path(path);
 }
 
 std::optional<std::string> move_into_place(const fs::path& from, const fs::path& to, bool overwrite)
