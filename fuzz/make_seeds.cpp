@@ -210,8 +210,8 @@ void text_seeds(const fs::path& out)
         "Th\xe8me.ini",                        // the same in Windows-1252
         "\xe6\x97\xa5\xe6\x9c\xac.txt",        // outside Windows-1252
         "\xe2\x82\xac \xe2\x84\xa2 \xc5\xb8",  // the 0x80 to 0x9F row
-        "odd\x81\x8d\x8f\x90\x9d"
-        "bytes",                                   // the undefined bytes
+        ("odd\x81\x8d\x8f\x90\x9d"
+         "bytes"),                                 // the undefined bytes
         "\xc2\x81\xc2\x9d",                        // their C1 controls
         "\xf0\x9f\x98\x80 \xed\xa0\x80 \xc0\xaf",  // beyond the BMP, a surrogate, overlong
         "\x1b[2J\x07\x7f",                         // controls
