@@ -7,6 +7,7 @@
 
 #include "engine_paths.h"
 #include "member_names.h"
+#include "name_folding.h"
 #include "text_codec.h"
 
 namespace fs = std::filesystem;
@@ -113,12 +114,12 @@ std::vector<MemberSource> folder_sources(const fs::path& folder, const SourceWal
 void check_stored_names(const std::vector<MemberSource>& sources)
 {
     const auto shown_name = [](const MemberSource& source) { return printable(utf8_from_windows1252(source.stored)); };
-    std::map<std::string, const MemberSource*> files;
-    std::map<std::string, const MemberSource*> folders;
+    std::map<std::u32string, const MemberSource*> files;
+    std::map<std::u32string, const MemberSource*> folders;
     for (const MemberSource& source : sources) {
         if (const char* reason = unsafe_name_reason(source.stored))
             throw SourceError(source.shown, fmt::format("cannot be stored as {}: {}", shown_name(source), reason));
-        const std::string key = folded_name(source.stored);
+        const std::u32string key = folded_stored_name(source.stored);
         const auto [existing, inserted] = files.emplace(key, &source);
         if (!inserted)
             throw SourceError(source.shown, fmt::format("stored as {}, which clashes with {}{}", shown_name(source),
@@ -126,7 +127,7 @@ void check_stored_names(const std::vector<MemberSource>& sources)
                                                         existing->second->stored == source.stored
                                                             ? ""
                                                             : " (Windows does not tell case apart)"));
-        for (std::size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1))
+        for (std::size_t at = key.find(U'\\'); at != std::u32string::npos; at = key.find(U'\\', at + 1))
             folders.emplace(key.substr(0, at), &source);
     }
     for (const auto& [key, source] : files) {

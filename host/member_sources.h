@@ -73,8 +73,9 @@ std::string stored_name_from_utf8(std::string_view name, const std::filesystem::
 std::vector<MemberSource> folder_sources(const std::filesystem::path& folder, const SourceWalk& walk);
 
 // Names that cannot all be written below one folder: an unsafe name, two
-// names that Windows takes for one (case ignored), a name that is also a
-// folder in another's. Throws SourceError naming the file.
+// names that Windows takes for one (case ignored, accented letters included:
+// name_folding.h), a name that is also a folder in another's. Throws
+// SourceError naming the file.
 void check_stored_names(const std::vector<MemberSource>& sources);
 
 // The largest input an archive takes: the format's sizes are 31-bit.

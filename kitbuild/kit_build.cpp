@@ -164,6 +164,16 @@ fs::path resolve_input(const InputPath& input, const InputFolders& folders, cons
 
 std::uint16_t file_checksum(const fs::path& file)
 {
+    // A folder opens as a stream on some systems and reads as empty: it
+    // would get the checksum of an empty file.
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    if (status.type() == fs::file_type::not_found)
+        throw KitError(fmt::format("{}: no such file", file.string()));
+    if (fs::is_directory(status))
+        throw KitError(fmt::format("{}: a folder, not a file", file.string()));
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        throw KitError(fmt::format("{}: not a regular file", file.string()));
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw KitError(fmt::format("{}: cannot open the file", file.string()));

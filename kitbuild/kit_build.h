@@ -27,7 +27,7 @@ std::filesystem::path resolve_input(const InputPath& input, const InputFolders& 
 
 // The kit's checksum of a file's bytes (as the kit reads them, in blocks of
 // 1024 through a buffer cleared before each read). Throws KitError when the
-// file cannot be read.
+// file is missing, is no regular file or cannot be read.
 std::uint16_t file_checksum(const std::filesystem::path& file);
 
 // Fills in the checksum of every row that names a file to compute it from;

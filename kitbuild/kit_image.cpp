@@ -9,6 +9,7 @@
 #include "dialog_resource.h"
 #include "image_resources.h"
 #include "kit_resource_ids.h"
+#include "neutral_images.h"
 #include "resource_section_writer.h"
 #include "string_resource.h"
 #include "table_encoding.h"
@@ -92,10 +93,6 @@ void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diag
 {
     const std::string& title = required(kit, kit.title, "title");
     const std::string& welcome = required(kit, kit.welcome, "welcome");
-    if (!kit.bitmap)
-        refuse(kit.origin, "bitmap", "missing: a kit program needs its picture ([kit] bitmap)");
-    if (!kit.icon)
-        refuse(kit.origin, "icon", "missing: a kit program needs its icon ([kit] icon)");
     check_text(kit, title, "title", kMaxTitleInMessage, diagnostics);
 
     try {
@@ -109,8 +106,11 @@ void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diag
             out.push_back(resource(pe::ResourceKey::of(pe::kTypeString), pe::ResourceKey::of(block.block_id),
                                    std::move(block.data)));
 
-        const std::vector<std::uint8_t> bitmap_file = read_input(*kit.bitmap, folders, kit.origin, "bitmap", read);
-        BitmapResource picture = bitmap_resource(bitmap_file, kit.bitmap->path);
+        // Without a picture or icon of its own the kit has the plain built-in
+        // ones.
+        const std::vector<std::uint8_t> bitmap_file =
+            kit.bitmap ? read_input(*kit.bitmap, folders, kit.origin, "bitmap", read) : neutral_picture_file();
+        BitmapResource picture = bitmap_resource(bitmap_file, kit.bitmap ? kit.bitmap->path : "the built-in picture");
         if (picture.info.width != kPictureWidth || std::abs(picture.info.height) != kPictureHeight ||
             picture.info.bits_per_pixel != kPictureBits || picture.info.compression != 0)
             diagnostics.warn(kit.origin, "bitmap",
@@ -122,8 +122,9 @@ void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diag
         out.push_back(resource(pe::ResourceKey::of(pe::kTypeBitmap), pe::ResourceKey::of(IDB_KIT_PICTURE),
                                std::move(picture.data)));
 
-        const std::vector<std::uint8_t> icon_file = read_input(*kit.icon, folders, kit.origin, "icon", read);
-        IconResources icon = icon_resources(icon_file, kFirstIconId, kit.icon->path);
+        const std::vector<std::uint8_t> icon_file =
+            kit.icon ? read_input(*kit.icon, folders, kit.origin, "icon", read) : neutral_icon_file();
+        IconResources icon = icon_resources(icon_file, kFirstIconId, kit.icon ? kit.icon->path : "the built-in icon");
         for (IconImage& image : icon.images)
             out.push_back(
                 resource(pe::ResourceKey::of(pe::kTypeIcon), pe::ResourceKey::of(image.id), std::move(image.data)));

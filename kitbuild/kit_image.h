@@ -26,8 +26,9 @@ const int kPictureBits = 4;
 extern const char* const kKitMessages[6];
 
 // Every resource of the kit: the face described by [kit] (refused when the
-// title, welcome paragraph, picture or icon is missing), and the tables and
-// archives of `generated`. `read` collects the files read.
+// title or welcome paragraph is missing; without a picture or icon, the
+// built-in ones of neutral_images.h), and the tables and archives of
+// `generated`. `read` collects the files read.
 std::vector<pe::Resource> kit_resource_list(const Manifest& manifest, const KitResources& generated,
                                             const InputFolders& folders, Diagnostics& diagnostics,
                                             std::vector<std::filesystem::path>& read);

@@ -72,6 +72,11 @@ const char* type_name(const toml::node& node)
     }
 }
 
+std::string quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
 int line_of(const toml::node& node)
 {
     return static_cast<int>(node.source().begin.line);
@@ -126,8 +131,18 @@ public:
             return std::nullopt;
         }
         if (const auto* value = node->as_string())
-            return value->get();
+            return unless_placeholder(name, value->get());
         wrong(name, *node, "a string");
+    }
+
+    // A text that is still a placeholder is refused: the author has to give
+    // the value first.
+    const std::string& unless_placeholder(std::string_view name, const std::string& value) const
+    {
+        if (is_placeholder(value))
+            refuse(origin_, field(name),
+                   fmt::format("still the placeholder {}: replace it with the value", quoted(value)));
+        return value;
     }
 
     std::string text_or_empty(std::string_view name) const { return text(name, false).value_or(std::string()); }
@@ -159,6 +174,7 @@ public:
             return std::nullopt;
         }
         if (const auto* value = node->as_string()) {
+            unless_placeholder(name, value->get());
             for (const CodeWord& entry : words)
                 if (entry.word == value->get())
                     return entry.code;
@@ -195,7 +211,7 @@ public:
         if (!node)
             return std::nullopt;
         if (const auto* value = node->as_string())
-            return InputPath{value->get(), InputRoot::manifest};
+            return InputPath{unless_placeholder(name, value->get()), InputRoot::manifest};
         const toml::table* table = node->as_table();
         if (!table)
             wrong(name, *node, "a path or a table { file = ..., from = ... }");
@@ -296,6 +312,9 @@ std::vector<ContentEntry> read_content(const Fields& fields, Origin& origin)
         entry.label = fmt::format("content item {}", ++number);
         origin.field_lines[entry.label] = line_of(element);
         if (const auto* path = element.as_string()) {
+            if (is_placeholder(path->get()))
+                refuse(origin, entry.label,
+                       fmt::format("still the placeholder {}: replace it with the value", quoted(path->get())));
             entry.source = InputPath{path->get(), InputRoot::manifest};
         } else if (const toml::table* table = element.as_table()) {
             const Fields inner(*table, origin, {"file", "folder", "from", "name"}, entry.label);
@@ -471,6 +490,16 @@ KitInfo read_kit(const toml::table& document, const std::string& file, const std
 }
 
 }  // namespace
+
+std::string placeholder(std::string_view what)
+{
+    return fmt::format("{} {}>", kPlaceholderMarker, what);
+}
+
+bool is_placeholder(std::string_view text)
+{
+    return text.starts_with(kPlaceholderMarker);
+}
 
 std::string KitInfo::dialog_caption() const
 {

@@ -14,8 +14,12 @@
 //   legal = "Copyright (C) 1997 ..."       # optional
 //   file_version = "A.01.10"               # optional, this by default
 //   product_version = "A.01.00"            # optional, this by default
-//   bitmap = "kit.bmp"                     # the dialog's picture, 180 x 325, 16 colours
-//   icon = "kit.ico"                       # the program icon
+//   bitmap = "kit.bmp"                     # optional: the dialog's picture,
+//                                          # 180 x 325, 16 colours (by default
+//                                          # a plain built-in one)
+//   icon = "kit.ico"                       # optional: the program icon, 32 x 32
+//                                          # and 16 x 16 (by default a plain
+//                                          # built-in one)
 //   file_time = 1997-09-15T02:10:00        # optional: the local time every
 //                                          # installed file carries
 //   tables = ["AppVersions", "ArchiveList"]  # optional: the tables the kit
@@ -65,6 +69,9 @@
 //   type = "REG_SZ"                        # REG_SZ | REG_EXPAND_SZ | REG_DWORD | a number
 //   data = "2.1"
 //
+// A text that starts with "<fill in:" is a placeholder left for the author
+// (`upkit plan` writes them) and is refused wherever it stands.
+//
 // Input paths are relative to the manifest's folder, or, with from = "files",
 // to the folder given to the tool for built inputs. A folder's files are
 // stored below it (backslashes between subfolders), sorted by stored name; a
@@ -85,6 +92,15 @@
 #include "kit_rows.h"
 
 namespace upkit::kitbuild {
+
+// A value the author still has to give, as `upkit plan` writes it: text
+// that starts with this marker, such as "<fill in: the kit's title>". A
+// manifest that holds one in any field is refused, naming its line and field.
+const std::string_view kPlaceholderMarker = "<fill in:";
+
+// "<fill in: `what`>".
+std::string placeholder(std::string_view what);
+bool is_placeholder(std::string_view text);
 
 const char* const kDefaultFileVersion = "A.01.10";
 const char* const kDefaultProductVersion = "A.01.00";

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <fmt/format.h>
-#include <sstream>
-#include <toml++/toml.h>
 
 #include "decode_error.h"
 #include "dialog_resource.h"
@@ -11,26 +9,21 @@
 #include "kit_resource_ids.h"
 #include "little_endian.h"
 #include "string_resource.h"
+#include "toml_text.h"
 #include "version_resource.h"
 
 namespace upkit::kitread {
 
 namespace {
 
+using kitbuild::toml_field;
+using kitbuild::toml_string;
 using pe::Resource;
 using pe::ResourceKey;
 
 const std::size_t kBitmapFileHeader = 14;
 const std::size_t kGroupHeader = 6;
 const std::size_t kGroupEntry = 14;
-
-// A TOML string, quoted and escaped by the TOML library.
-std::string quoted(const std::string& text)
-{
-    std::ostringstream out;
-    out << toml::value<std::string>(text);
-    return out.str();
-}
 
 const Resource* find(const KitContents& kit, std::uint16_t type, std::uint16_t name)
 {
@@ -44,13 +37,8 @@ std::string code_word(std::uint16_t code, std::initializer_list<std::pair<std::u
 {
     for (const auto& [value, word] : words)
         if (value == code)
-            return quoted(word);
+            return toml_string(word);
     return std::to_string(code);
-}
-
-std::string field(const char* name, const std::string& value)
-{
-    return fmt::format("{} = {}\n", name, quoted(value));
 }
 
 class ManifestWriter {
@@ -61,7 +49,7 @@ public:
     {
         out_.manifest = fmt::format("# Written by upkit dump from {}.\n# upkit build makes a kit with the same "
                                     "resources from this file and the files beside it.\n\n",
-                                    source_);
+                                    kitbuild::toml_comment_text(source_));
         write_face();
         write_tables();
         return std::move(out_);
@@ -85,9 +73,9 @@ private:
         const std::string title_text = title != kit_.strings.end() ? title->second : std::string();
         if (title_text.empty())
             note("the kit has no title (string 1000)");
-        m += field("title", title_text);
-        m += field("maker", version_value("CompanyName"));
-        m += field("product", version_value("ProductName"));
+        m += toml_field("title", title_text);
+        m += toml_field("maker", version_value("CompanyName"));
+        m += toml_field("product", version_value("ProductName"));
         std::string caption, welcome;
         if (kit_.dialog) {
             caption = kit_.dialog->caption;
@@ -96,12 +84,12 @@ private:
         } else {
             note("the kit has no install dialog (dialog 100)");
         }
-        m += field("caption", caption);
-        m += field("welcome", welcome);
-        m += field("internal_name", version_value("InternalName"));
-        m += field("legal", version_value("LegalCopyright"));
-        m += field("file_version", version_value("FileVersion"));
-        m += field("product_version", version_value("ProductVersion"));
+        m += toml_field("caption", caption);
+        m += toml_field("welcome", welcome);
+        m += toml_field("internal_name", version_value("InternalName"));
+        m += toml_field("legal", version_value("LegalCopyright"));
+        m += toml_field("file_version", version_value("FileVersion"));
+        m += toml_field("product_version", version_value("ProductVersion"));
         write_picture();
         write_icon();
         write_table_list();
@@ -113,12 +101,13 @@ private:
     {
         const Resource* bitmap = find(kit_, pe::kTypeBitmap, IDB_KIT_PICTURE);
         if (!bitmap) {
-            note("the kit has no picture (bitmap 1000): give one in [kit] bitmap");
+            note("the kit has no picture (bitmap 1000): a rebuilt kit has the built-in one, or give one in [kit] "
+                 "bitmap");
             return;
         }
         try {
             out_.files.push_back({"kit.bmp", bitmap_file(bitmap->data)});
-            out_.manifest += field("bitmap", "kit.bmp");
+            out_.manifest += toml_field("bitmap", "kit.bmp");
         } catch (const DecodeError& e) {
             note(fmt::format("the picture (bitmap 1000) cannot be written as a file: {}", e.what()));
         }
@@ -128,7 +117,8 @@ private:
     {
         const Resource* group = find(kit_, pe::kTypeGroupIcon, IDI_KIT);
         if (!group) {
-            note("the kit has no icon (icon group 1000): give one in [kit] icon");
+            note(
+                "the kit has no icon (icon group 1000): a rebuilt kit has the built-in one, or give one in [kit] icon");
             return;
         }
         try {
@@ -150,7 +140,7 @@ private:
                 images.push_back(image->data);
             }
             out_.files.push_back({"kit.ico", icon_file(group->data, images)});
-            out_.manifest += field("icon", "kit.ico");
+            out_.manifest += toml_field("icon", "kit.ico");
         } catch (const DecodeError& e) {
             note(fmt::format("the icon (icon group 1000) cannot be written as a file: {}", e.what()));
         }
@@ -171,7 +161,7 @@ private:
             return;
         std::string list;
         for (const std::string& name : present)
-            list += (list.empty() ? "" : ", ") + quoted(name);
+            list += (list.empty() ? "" : ", ") + toml_string(name);
         out_.manifest += fmt::format("tables = [{}]\n", list);
     }
 
@@ -204,14 +194,14 @@ private:
         std::string& m = out_.manifest;
         if (kit_.tables.app_versions)
             for (const AppVersionRow& row : *kit_.tables.app_versions) {
-                m += "[[app_versions]]\n" + field("display", row.display) + field("key", row.key) +
-                     field("value", row.value) + field("file", row.file) +
+                m += "[[app_versions]]\n" + toml_field("display", row.display) + toml_field("key", row.key) +
+                     toml_field("value", row.value) + toml_field("file", row.file) +
                      fmt::format("checksum = 0x{:04X}\n\n", row.checksum.value_or(0));
             }
         if (kit_.tables.windows)
             for (const WindowRow& row : *kit_.tables.windows)
-                m += "[[windows]]\n" + field("display", row.display) + field("class", row.window_class) +
-                     field("title", row.title) + "\n";
+                m += "[[windows]]\n" + toml_field("display", row.display) + toml_field("class", row.window_class) +
+                     toml_field("title", row.title) + "\n";
         if (kit_.tables.archives)
             for (const ArchiveRow& row : *kit_.tables.archives)
                 write_archive_row(row);
@@ -222,11 +212,11 @@ private:
                                           {KIT_ROOT_LOCAL_MACHINE, "HKLM"},
                                           {KIT_ROOT_CURRENT_USER, "HKCU"},
                                           {KIT_ROOT_USERS, "HKU"}}) +
-                     "\n" + field("key", row.key) + field("value", row.value) + "type = " +
+                     "\n" + toml_field("key", row.key) + toml_field("value", row.value) + "type = " +
                      code_word(row.type, {{KIT_TYPE_STRING, "REG_SZ"},
                                           {KIT_TYPE_EXPAND_STRING, "REG_EXPAND_SZ"},
                                           {KIT_TYPE_DWORD, "REG_DWORD"}}) +
-                     "\n" + field("data", row.data) + "\n";
+                     "\n" + toml_field("data", row.data) + "\n";
             }
         for (const KitArchive& archive : kit_.archives)
             if (archive.row == 0)
@@ -236,12 +226,12 @@ private:
     void write_archive_row(const ArchiveRow& row)
     {
         std::string& m = out_.manifest;
-        m += fmt::format("[[archives]]\nid = {}\n", row.id) + field("progress", row.progress) + "base = " +
+        m += fmt::format("[[archives]]\nid = {}\n", row.id) + toml_field("progress", row.progress) + "base = " +
              code_word(row.base,
                        {{KIT_BASE_INSTALL, "install"}, {KIT_BASE_WINDOWS, "windows"}, {KIT_BASE_SYSTEM, "system"}}) +
              "\n";
         if (!row.subdirectory.empty())
-            m += field("subdirectory", row.subdirectory);
+            m += toml_field("subdirectory", row.subdirectory);
         const auto archive = std::find_if(kit_.archives.begin(), kit_.archives.end(),
                                           [&](const KitArchive& a) { return a.id == row.id; });
         if (archive == kit_.archives.end()) {
@@ -251,7 +241,7 @@ private:
         const std::string name = fmt::format("archive-{}.kw", row.id);
         if (std::none_of(out_.files.begin(), out_.files.end(), [&](const DumpedFile& f) { return f.name == name; }))
             out_.files.push_back({name, archive->bytes});
-        m += field("archive", name) + "\n";
+        m += toml_field("archive", name) + "\n";
     }
 
     const KitContents& kit_;

@@ -116,6 +116,16 @@ TEST(MemberSources, NamesThatCannotBeWrittenSideBySideAreRefused)
                   check_stored_names({source("A.TXT"), source("a.txt")});
               }).first,
               "in/a.txt: stored as a.txt, which clashes with in/A.TXT (Windows does not tell case apart)");
+    // Nor does it for the accented letters: "ÉTÉ" and "été" are one file.
+    EXPECT_EQ(refusal([&] {
+                  check_stored_names({source("\xC9T\xC9.TXT"), source("\xE9t\xE9.txt")});
+              }).first,
+              "in/\xe9t\xe9.txt: stored as \xc3\xa9t\xc3\xa9.txt, which clashes with in/\xc9T\xc9.TXT (Windows does "
+              "not tell case apart)");
+    EXPECT_EQ(refusal([&] {
+                  check_stored_names({source("\x8A\\A"), source("\x9A")});
+              }).first,
+              "in/\x9a: stored as \xc5\xa1, which is also a folder in the stored name of in/\x8a\\A");
     EXPECT_EQ(refusal([&] {
                   check_stored_names({source("A"), source("A\\B")});
               }).first,

@@ -6,6 +6,7 @@
 #include "dos_time.h"
 #include "engine_paths.h"
 #include "member_names.h"
+#include "name_folding.h"
 
 namespace upkit {
 namespace {
@@ -40,6 +41,15 @@ TEST(StoredNames, OnlyNamesThatStayBelowTheFolderAndThatWindowsCanCreateAreSafe)
 TEST(StoredNames, ComparedWithoutCaseAndWrittenAsUtf8Paths)
 {
     EXPECT_EQ(folded_name("Sub\\ReadMe.TXT"), "sub\\readme.txt");
+    // As Windows compares: the accented capitals of Windows-1252 too, both
+    // separators alike, leading ones dropped; a stored name and a UTF-8 host
+    // name of the same file fold alike.
+    EXPECT_EQ(folded_stored_name("\\Caf\xC9\\\x8A\x8C\x8E\x9F\xD7\xDE.TXT"),
+              U"caf\u00e9\\\u0161\u0153\u017e\u00ff\u00d7\u00fe.txt");
+    EXPECT_EQ(folded_utf8_name("/Caf\xc3\x89/\xc5\xa0\xc5\x92\xc5\xbd\xc5\xb8\xc3\x97\xc3\x9e.TXT"),
+              folded_stored_name("caf\xe9\\\x9a\x9c\x9e\xff\xd7\xfe.txt"));
+    // Bytes that are no UTF-8 stand for themselves.
+    EXPECT_EQ(folded_utf8_name("A\xff"), U"a\u00ff");
     EXPECT_EQ(relative_utf8_path("\\Donn\xe9"
                                  "es\\Th\xe8me.ini"),
               "Donn\xc3\xa9"

@@ -32,6 +32,8 @@ void add_create_command(CLI::App& app, CommandRun& run);
 void add_list_command(CLI::App& app, CommandRun& run);
 void add_test_command(CLI::App& app, CommandRun& run);
 void add_extract_command(CLI::App& app, CommandRun& run);
+void add_checksum_command(CLI::App& app, CommandRun& run);
+void add_plan_command(CLI::App& app, CommandRun& run);
 void add_build_command(CLI::App& app, CommandRun& run);
 void add_inspect_command(CLI::App& app, CommandRun& run);
 void add_dump_command(CLI::App& app, CommandRun& run);

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "name_folding.h"
+
 namespace upkit {
 
 // Whether `name` (a stored name, Windows-1252) matches `pattern` (host text:
@@ -20,9 +22,8 @@ namespace upkit {
 // rule included.
 bool member_matches(std::string_view pattern, std::string_view stored_name);
 
-// The code points of text as compared: case folded, '/' as '\', leading
-// separators dropped. Exposed for tests.
-std::u32string folded_stored_name(std::string_view stored_name);
+// The code points of a pattern as compared (name_folding.h folds stored
+// names the same way). Exposed for tests.
 std::u32string folded_pattern(std::string_view host_text);
 
 // Whether folded `name` matches folded `pattern` (* and ?), without the folder

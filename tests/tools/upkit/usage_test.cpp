@@ -47,8 +47,9 @@ TEST_F(CliTest, AnUnknownCommandIsAUsageErrorAndNothingRuns)
         EXPECT_EQ(result.code, 2) << args[0];
         EXPECT_EQ(result.out, "") << args[0];
         const std::string word = args[0].front() == '-' ? args[1] : args[0];
-        EXPECT_EQ(result.err, "upkit: unknown command \"" + word +
-                                  "\"; the commands are create, list, test, extract, build, inspect and dump\n");
+        EXPECT_EQ(result.err,
+                  "upkit: unknown command \"" + word +
+                      "\"; the commands are create, list, test, extract, checksum, plan, build, inspect and dump\n");
         EXPECT_FALSE(fs::exists(at("out"))) << args[0];
     }
 }
@@ -84,8 +85,8 @@ TEST(Usage, HelpCoversEveryCommandOptionAndExitStatus)
 {
     const RunResult app = run_cli({"--help"});
     EXPECT_EQ(app.code, 0);
-    for (const char* text : {"create", "list", "test", "extract", "build", "inspect", "dump", "--version",
-                             "Exit status:", "  3  I/O error", "  4  extract", "  5  a MEMBER"})
+    for (const char* text : {"create", "list", "test", "extract", "checksum", "plan", "build", "inspect", "dump",
+                             "--version", "Exit status:", "  3  I/O error", "  4  extract", "  5  a MEMBER"})
         EXPECT_NE(app.out.find(text), std::string::npos) << text;
 
     const std::vector<std::pair<const char*, std::vector<const char*>>> commands = {
@@ -95,6 +96,10 @@ TEST(Usage, HelpCoversEveryCommandOptionAndExitStatus)
         {"extract",
          {"ARCHIVE", "[MEMBER...]", "-d,--directory", "--overwrite", "--skip-existing", "--layout", "-q,--quiet",
           "exit status 4"}},
+        {"checksum", {"FILE", "--json", "0xABCD  FILE"}},
+        {"plan",
+         {"NEW_DIR", "--from", "LABEL=OLD_DIR", "--key", "--value", "--file", "--product", "--system", "--windows",
+          "--title", "--maker", "--welcome", "--bitmap", "--icon", "-o,--output", "<fill in: ...>"}},
         {"build", {"MANIFEST", "-o,--output", "--arch", "--sign-command"}},
         {"inspect", {"KIT", "--json"}},
         {"dump", {"KIT", "-o,--output"}},
