@@ -134,27 +134,37 @@ private:
         install_release();
         open_windows();
 
-        const FileSnapshot before = snapshot_files(session_->drive_c());
+        before_ = snapshot_files(session_->drive_c());
         step("running the kit " + plan_.kit.filename().string());
         kit_ = session_->start({plan_.kit.string()}, "kit.log");
         if (plan_.display.empty())
             drive_kit();
         else
             attend_kit();
-        const FileSnapshot after = snapshot_files(session_->drive_c());
-        report_.files = compare_snapshots(before, after);
-        report_.pending = pending_operations();
-        report_.wininit = wininit_lines();
-        read_registry();
+        if (!captured_)
+            capture_results();
 
         if (!report_.pending.empty() || !report_.wininit.empty() || plan_.answer_yes) {
             step("restarting Wine to carry out what waits for a restart");
             stand_ins_.clear();
             session_->restart();
             report_.restarted = true;
-            report_.restart_files = compare_snapshots(after, snapshot_files(session_->drive_c()));
+            report_.restart_files = compare_snapshots(after_, snapshot_files(session_->drive_c()));
             report_.pending_after_restart = pending_operations();
         }
+    }
+
+    // What the kit did: taken at its completion prompt, before the answer (a
+    // Yes restarts the session, which carries out what waits for a restart),
+    // or once it has ended without one.
+    void capture_results()
+    {
+        captured_ = true;
+        after_ = snapshot_files(session_->drive_c());
+        report_.files = compare_snapshots(before_, after_);
+        report_.pending = pending_operations();
+        report_.wininit = wininit_lines();
+        read_registry();
     }
 
     void install_release()
@@ -281,6 +291,7 @@ private:
         int id = kIdOk;
         if (yes_no) {
             report_.completed = true;
+            capture_results();
             id = plan_.answer_yes ? kIdYes : kIdNo;
         }
         for (const json& button : box["buttons"])
@@ -300,17 +311,22 @@ private:
                                    "boxes.log");
         step("the kit is on your display (" + plan_.display + "): click through it; waiting up to " +
              seconds_text(kUserSeconds) + " for it to end");
-        wait_kit_end(kUserSeconds, "to be clicked through and end");
+        const auto deadline = Clock::now() + std::chrono::seconds(kUserSeconds);
+        while (!kit_->wait_for(200)) {
+            if (!captured_ && completion_prompt_seen(folder_->path() / "logs" / "boxes.log"))
+                capture_results();
+            if (Clock::now() >= deadline)
+                throw TrialError("the kit did not end within " + seconds_text(kUserSeconds) +
+                                 " (waited for it to be clicked through)");
+        }
+        report_.kit_exit = *kit_->poll();
+        step("the kit ended with exit status " + std::to_string(*report_.kit_exit));
         {
             std::ofstream touch(stop_file);
         }
         watcher->wait_for(10000);
         watcher->kill();
-        for (const std::string& line : lines(read_text(folder_->path() / "logs" / "boxes.log"))) {
-            const json record = json::parse(line, nullptr, false);
-            if (record.is_discarded() || !record.contains("box"))
-                continue;
-            const json& box = record["box"];
+        for (const json& box : boxes_listed(folder_->path() / "logs" / "boxes.log")) {
             BoxSeen seen{box.value("caption", ""), box.value("text", ""), {}, {}};
             for (const json& button : box["buttons"]) {
                 seen.buttons.push_back(button_text(button));
@@ -319,6 +335,26 @@ private:
             }
             report_.boxes.push_back(seen);
         }
+    }
+
+    static std::vector<json> boxes_listed(const fs::path& log)
+    {
+        std::vector<json> boxes;
+        for (const std::string& line : lines(read_text(log))) {
+            const json record = json::parse(line, nullptr, false);
+            if (!record.is_discarded() && record.contains("box"))
+                boxes.push_back(record["box"]);
+        }
+        return boxes;
+    }
+
+    static bool completion_prompt_seen(const fs::path& log)
+    {
+        for (const json& box : boxes_listed(log))
+            for (const json& button : box["buttons"])
+                if (button.value("id", 0) == kIdYes)
+                    return true;
+        return false;
     }
 
     static std::vector<std::string> lines(const std::string& text)
@@ -452,6 +488,9 @@ private:
     const TrialPlan& plan_;
     std::ostream& progress_;
     TrialReport report_;
+    FileSnapshot before_;
+    FileSnapshot after_;
+    bool captured_ = false;
     fs::path screenshot_program_;
     std::unique_ptr<TemporaryFolder> folder_;
     std::unique_ptr<WineSession> session_;
