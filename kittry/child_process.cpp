@@ -125,13 +125,14 @@ std::optional<int> Child::poll()
     return status_;
 }
 
-std::optional<int> Child::wait_for(int milliseconds)
+std::optional<int> Child::wait_for(int milliseconds, bool interruptible)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
         if (auto status = poll())
             return status;
-        check_interrupted();
+        if (interruptible)
+            check_interrupted();
         if (std::chrono::steady_clock::now() >= deadline)
             return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
@@ -169,7 +170,7 @@ std::string read_text(const fs::path& path)
 }
 
 Finished run_to_end(const std::vector<std::string>& argv, const Environment& environment, int milliseconds,
-                    const std::string& what, const fs::path& scratch)
+                    const std::string& what, const fs::path& scratch, bool interruptible)
 {
     static int serial = 0;
     const std::string stem = "run-" + std::to_string(++serial);
@@ -178,7 +179,7 @@ Finished run_to_end(const std::vector<std::string>& argv, const Environment& env
     Finished finished;
     {
         Child child({argv, environment, out, err, {}});
-        const std::optional<int> status = child.wait_for(milliseconds);
+        const std::optional<int> status = child.wait_for(milliseconds, interruptible);
         if (!status) {
             child.kill();
             throw TrialError(what + " did not finish within " + std::to_string(milliseconds / 1000) + " s");

@@ -42,8 +42,9 @@ public:
     // ended it), nullopt while it runs.
     std::optional<int> poll();
 
-    // Waits up to `milliseconds` for the end; throws Interrupted.
-    std::optional<int> wait_for(int milliseconds);
+    // Waits up to `milliseconds` for the end; throws Interrupted unless
+    // `interruptible` is false (what cleans up after an interruption).
+    std::optional<int> wait_for(int milliseconds, bool interruptible = true);
 
     // Ends the program and its group at once.
     void kill();
@@ -66,7 +67,7 @@ struct Finished {
 // files in `scratch`. A program that runs longer is killed and `what` named
 // in the TrialError: "<what> did not finish within N s".
 Finished run_to_end(const std::vector<std::string>& argv, const Environment& environment, int milliseconds,
-                    const std::string& what, const std::filesystem::path& scratch);
+                    const std::string& what, const std::filesystem::path& scratch, bool interruptible = true);
 
 // The whole of a small text file; empty when it cannot be read.
 std::string read_text(const std::filesystem::path& path);

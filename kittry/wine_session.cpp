@@ -71,6 +71,9 @@ Environment WineSession::environment() const
     environment["WINEDEBUG"] = "-all";
     environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
     environment["WINELOADER"] = programs_.loader.string();
+    // Wine keeps its server's socket in a folder of TMPDIR and leaves that
+    // folder behind: here it goes with the trial's folder.
+    environment["TMPDIR"] = (prefix_.parent_path() / "tmp").string();
     // Kit, driver and report convert file times with one zone: with UTC, a
     // member's stored time is the file's last-write time as the report shows
     // it.
@@ -99,6 +102,7 @@ std::unique_ptr<Child> WineSession::start(const std::vector<std::string>& args, 
 
 void WineSession::make_prefix()
 {
+    fs::create_directories(prefix_.parent_path() / "tmp");
     const Finished boot = wine({"wineboot", "-i"}, kWinebootMs, "Wine's prefix set-up (wineboot -i)");
     if (!fs::is_directory(drive_c() / "windows"))
         throw TrialError("wineboot -i made no prefix (exit " + std::to_string(boot.status) + "): " + boot.errors);
@@ -148,8 +152,9 @@ std::unique_ptr<Child> WineSession::start_driver(const std::string& action, cons
 
 void WineSession::end_session() const
 {
+    // Also on the way out of an interruption: not interruptible itself.
     run_to_end({programs_.wineserver.string(), "-k"}, environment(), kServerMs, "the session's end (wineserver -k)",
-               scratch_);
+               scratch_, false);
 }
 
 void WineSession::restart() const
