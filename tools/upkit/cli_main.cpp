@@ -56,7 +56,8 @@ int run_upkit(int argc, char** argv, std::ostream& out, std::ostream& err)
 
 int run_upkit(int argc, char** argv, std::ostream& out, std::ostream& err, const Console& console)
 {
-    CLI::App app{"Makes, lists, tests and unpacks KW archives; builds, inspects, dumps and tries upgrade kits.", "upkit"};
+    CLI::App app{"Makes, lists, tests and unpacks KW archives; builds, inspects, dumps and tries upgrade kits.",
+                 "upkit"};
     app.set_version_flag("--version", UPKIT_VERSION, "Show the version and exit");
     app.set_help_flag("-h,--help", "Show this help and exit");
     app.footer(std::string("Run upkit COMMAND --help for a command's options.\n\n") + kExitFooter);
