@@ -313,3 +313,32 @@ TEST_F(TryCommand, NamesThePackageOfAMissingWineOrXvfbInOneLine)
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(fs::is_empty(dir_ / "tmp"));
 }
+
+TEST_F(TryCommand, RefusesBadArgumentsBeforeAnythingRuns)
+{
+    const std::string release = (dir_ / "release").string();
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"--installed", release, "--release", "2"}, 2, "upkit: --release 2: the kit has 1 AppVersions row\n"},
+        {{"--installed", (dir_ / "nowhere").string()},
+         3,
+         "upkit: --installed " + (dir_ / "nowhere").string() + ": no such folder\n"},
+        {{"--installed", release, "--in-use", "MISSING.DLL"},
+         2,
+         "upkit: --in-use MISSING.DLL: no such file in " + release + "\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"try", kit().string()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ToolResult run = upkit(args);
+        EXPECT_EQ(run.code, c.code) << c.err;
+        EXPECT_EQ(run.err, c.err);
+    }
+    const ToolResult wrong = upkit({"try", kit().string(), "--installed", release, "--answer", "maybe"});
+    EXPECT_EQ(wrong.code, 2);
+    EXPECT_TRUE(fs::is_empty(dir_ / "tmp"));
+}

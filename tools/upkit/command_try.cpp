@@ -196,9 +196,14 @@ void add_try_command(CLI::App& app, CommandRun& run)
     command->add_option("--release", options->release, "The AppVersions row that finds it (from 1; default 1)");
     command->add_option("--answer", options->answer, "The answer to the completion prompt (default no)")
         ->check(CLI::IsMember({"no", "yes"}));
-    command->add_option("--window", options->windows, "A window of this class is open while the kit runs");
-    command->add_option("--in-use", options->in_use,
-                        "A program or DLL of the release (a path below DIR) held in use while the kit runs");
+    // One value for each time an option is given, so that a KIT after it
+    // stays the kit.
+    command->add_option("--window", options->windows, "A window of this class is open while the kit runs")
+        ->allow_extra_args(false);
+    command
+        ->add_option("--in-use", options->in_use,
+                     "A program or DLL of the release (a path below DIR) held in use while the kit runs")
+        ->allow_extra_args(false);
     command->add_option("--screenshots", options->screenshots,
                         "Where the private display's screenshots go (default upkit-try-screenshots)");
     command->add_flag("--headless", options->headless, "Drive the kit on a private X server even with DISPLAY set");
