@@ -1,11 +1,13 @@
-# The prebuilt kit runtimes of a native build: `upkit build` finds them beside
-# the upkit program, as kit-runtime-win32.exe and kit-runtime-win64.exe. Each
-# is built by a cross build of this same tree configured with
-# UPKIT_KIT_RUNTIME_ONLY (the runtime alone: no host tools, no tests), in
+# The Windows programs of a native build: the prebuilt kit runtimes, which
+# `upkit build` finds beside the upkit program as kit-runtime-win32.exe and
+# kit-runtime-win64.exe, and the kit drivers that `upkit try` runs beside a
+# kit, kit-driver-win32.exe and kit-driver-win64.exe. Each architecture's
+# pair is built by a cross build of this same tree configured with
+# UPKIT_KIT_RUNTIME_ONLY (those programs alone: no host tools, no tests), in
 # kit-runtime-<arch>/ below the build folder, and copied up when it changed.
 #
 #   kit_runtimes            the target to depend on
-#   UPKIT_KIT_RUNTIME_DIR   the folder holding both runtimes
+#   UPKIT_KIT_RUNTIME_DIR   the folder holding the runtimes and drivers
 include(ExternalProject)
 
 set(UPKIT_KIT_RUNTIME_DIR ${CMAKE_BINARY_DIR})
@@ -18,6 +20,7 @@ foreach(arch win32 win64)
     set(toolchain ${CMAKE_SOURCE_DIR}/cmake/toolchains/mingw-x86_64.cmake)
   endif()
   set(runtime kit-runtime-${arch}.exe)
+  set(driver kit-driver-${arch}.exe)
   ExternalProject_Add(kit_runtime_${arch}
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/kit-runtime-${arch}
@@ -29,10 +32,11 @@ foreach(arch win32 win64)
       -DCMAKE_TOOLCHAIN_FILE=${toolchain}
       -DUPKIT_KIT_RUNTIME_ONLY=ON
       -DCMAKE_BUILD_TYPE=RelWithDebInfo
-    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target kit-runtime-${arch} -- -j 2
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target kit-runtime-${arch} kit_driver -- -j 2
     BUILD_ALWAYS ON
-    INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different <BINARY_DIR>/${runtime} ${UPKIT_KIT_RUNTIME_DIR}/${runtime}
-    BUILD_BYPRODUCTS ${UPKIT_KIT_RUNTIME_DIR}/${runtime}
+    INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different <BINARY_DIR>/${runtime} <BINARY_DIR>/${driver}
+                    ${UPKIT_KIT_RUNTIME_DIR}
+    BUILD_BYPRODUCTS ${UPKIT_KIT_RUNTIME_DIR}/${runtime} ${UPKIT_KIT_RUNTIME_DIR}/${driver}
     TEST_COMMAND ""
     USES_TERMINAL_BUILD ON)
   add_dependencies(kit_runtimes kit_runtime_${arch})

@@ -56,7 +56,7 @@ int run_upkit(int argc, char** argv, std::ostream& out, std::ostream& err)
 
 int run_upkit(int argc, char** argv, std::ostream& out, std::ostream& err, const Console& console)
 {
-    CLI::App app{"Makes, lists, tests and unpacks KW archives; plans, builds, inspects and dumps upgrade kits.",
+    CLI::App app{"Makes, lists, tests and unpacks KW archives; plans, builds, inspects, dumps and tries upgrade kits.",
                  "upkit"};
     app.set_version_flag("--version", UPKIT_VERSION, "Show the version and exit");
     app.set_help_flag("-h,--help", "Show this help and exit");
@@ -75,6 +75,7 @@ int run_upkit(int argc, char** argv, std::ostream& out, std::ostream& err, const
     add_build_command(app, run);
     add_inspect_command(app, run);
     add_dump_command(app, run);
+    add_try_command(app, run);
 
     try {
         app.parse(argc, argv);

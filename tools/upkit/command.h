@@ -37,5 +37,6 @@ void add_plan_command(CLI::App& app, CommandRun& run);
 void add_build_command(CLI::App& app, CommandRun& run);
 void add_inspect_command(CLI::App& app, CommandRun& run);
 void add_dump_command(CLI::App& app, CommandRun& run);
+void add_try_command(CLI::App& app, CommandRun& run);
 
 }  // namespace upkit

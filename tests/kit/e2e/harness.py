@@ -3,7 +3,7 @@ r"""End-to-end harness: runs kits under Wine the way a user meets them.
 One run (one Python process) owns a virtual X display (Xvfb) and an
 initialised template Wine prefix. Every scenario works on its own copy of the
 template, with its own wineserver, and starts the kit as a Wine program whose
-exit code we read. The windowless driver (kit_driver.exe) runs in the same
+exit code we read. The windowless driver (kit-driver-<arch>.exe) runs in the same
 prefix, one action per call, and answers in JSON.
 
     class Install(harness.KitTestCase):
@@ -163,7 +163,7 @@ def program(target: str) -> Path:
 
 
 def driver_program() -> Path:
-    return _env_path("UPKIT_E2E_DRIVER", DEFAULT_BUILD / "kit_driver.exe")
+    return _env_path("UPKIT_E2E_DRIVER", DEFAULT_BUILD / f"kit-driver-{WINEARCH}.exe")
 
 
 def recorder_library() -> Path:

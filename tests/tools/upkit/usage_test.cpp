@@ -47,9 +47,9 @@ TEST_F(CliTest, AnUnknownCommandIsAUsageErrorAndNothingRuns)
         EXPECT_EQ(result.code, 2) << args[0];
         EXPECT_EQ(result.out, "") << args[0];
         const std::string word = args[0].front() == '-' ? args[1] : args[0];
-        EXPECT_EQ(result.err,
-                  "upkit: unknown command \"" + word +
-                      "\"; the commands are create, list, test, extract, checksum, plan, build, inspect and dump\n");
+        EXPECT_EQ(result.err, "upkit: unknown command \"" + word +
+                                  "\"; the commands are create, list, test, extract, checksum, plan, build, inspect, "
+                                  "dump and try\n");
         EXPECT_FALSE(fs::exists(at("out"))) << args[0];
     }
 }
