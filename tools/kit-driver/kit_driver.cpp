@@ -41,7 +41,7 @@ const char kUsage[] =
     "  dialog-state --caption T [--bar] [--bar-timeout MS]\n"
     "  press        --caption T --id N [--via click|command] [--force]\n"
     "  key          --caption T --key enter|escape|space|tab [--force]\n"
-    "  close        --caption T [--force]\n"
+    "  close        --caption T [--force] [--wait-exit [--timeout MS]]\n"
     "  message-box  --caption T [--timeout MS] [--icon-timeout MS]\n"
     "  answer       --caption T --id N [--force]\n"
     "  watch        --caption T [--interval MS] [--timeout MS] [--stop-file PATH]\n"

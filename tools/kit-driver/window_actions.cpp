@@ -153,9 +153,36 @@ json act_close(const Options& options)
 {
     HWND window = require_target(target_from(options, Kind::any));
     require_usable(window, "the window", options.flag("force"));
-    if (!PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0))
-        throw Failure("PostMessage failed: " + last_error_text(GetLastError()));
-    return {{"hwnd", handle_json(window)}};
+    // With --wait-exit the owner's process is opened before the window is
+    // asked to close: a process that has ended and has no handle open is
+    // gone, exit code and all, before a later driver run could ask for it.
+    HANDLE process = nullptr;
+    if (options.flag("wait-exit")) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        if (!process)
+            throw Failure("cannot open the window's process " + std::to_string(pid) + ": " +
+                          last_error_text(GetLastError()));
+    }
+    if (!PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0)) {
+        DWORD error = GetLastError();
+        if (process)
+            CloseHandle(process);
+        throw Failure("PostMessage failed: " + last_error_text(error));
+    }
+    json out = {{"hwnd", handle_json(window)}};
+    if (!process)
+        return out;
+    DWORD timeout = static_cast<DWORD>(options.number("timeout", 10000));
+    DWORD waited = WaitForSingleObject(process, timeout);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    if (waited != WAIT_OBJECT_0)
+        throw Failure("the window's process still runs after " + std::to_string(timeout) + " ms");
+    out["exit_code"] = code;
+    return out;
 }
 
 namespace {
