@@ -342,3 +342,62 @@ TEST_F(TryCommand, RefusesBadArgumentsBeforeAnythingRuns)
     EXPECT_EQ(wrong.code, 2);
     EXPECT_TRUE(fs::is_empty(dir_ / "tmp"));
 }
+
+// A kit planned from two releases knows each of them by the checksum of its
+// copy of the program, as the kit itself computes it: each release qualifies
+// under its own AppVersions row and gets the changed and the added file, and a
+// copy whose program differs by one byte is refused.
+TEST_F(TryCommand, APlannedKitQualifiesEachReleaseAndRefusesOneByteOff)
+{
+    const std::vector<std::uint8_t> program = read_file(kRuntimes / "kit-runtime-win32.exe");
+    std::vector<std::uint8_t> second = program;
+    second[200] ^= 0x5A;
+    for (const char* release : {"1.0", "2.0", "3.0"})
+        fs::create_directories(dir_ / release);
+    write_file(dir_ / "1.0/GADGET.EXE", program);
+    write_file(dir_ / "2.0/GADGET.EXE", second);
+    fs::copy_file(kRuntimes / "kit-runtime-win64.exe", dir_ / "3.0/GADGET.EXE");
+    for (const char* release : {"1.0", "2.0", "3.0"})
+        write_file(dir_ / release / "README.TXT", std::string("Gadget\r\n"));
+    write_file(dir_ / "3.0/NOTES.TXT", std::string("What is new in Gadget 3.0\r\n"));
+
+    const ToolResult planned = upkit({"plan",      (dir_ / "3.0").string(),
+                                      "--from",    "1.0=" + (dir_ / "1.0").string(),
+                                      "--from",    "2.0=" + (dir_ / "2.0").string(),
+                                      "--key",     "Software\\Northwind\\Gadget",
+                                      "--value",   "Path",
+                                      "--file",    "GADGET.EXE",
+                                      "--product", "Gadget",
+                                      "--title",   "Gadget 3.0 Upgrade",
+                                      "--maker",   "Northwind Tools",
+                                      "--welcome", "Welcome to the Gadget 3.0 Upgrade kit.",
+                                      "-o",        (dir_ / "planned.toml").string()});
+    ASSERT_EQ(planned.code, 0) << planned.err;
+    const fs::path planned_kit = dir_ / "planned.exe";
+    const ToolResult built = upkit({"build", (dir_ / "planned.toml").string(), "-o", planned_kit.string(), "--arch",
+                                    "win64", "--runtime", (kRuntimes / "kit-runtime-win64.exe").string()});
+    ASSERT_EQ(built.code, 0) << built.err;
+
+    for (const auto& [release, row] : {std::pair{"1.0", "1"}, std::pair{"2.0", "2"}}) {
+        const ToolResult run = upkit({"try", planned_kit.string(), "--installed", (dir_ / release).string(),
+                                      "--release", row, "--headless", "--json"});
+        EXPECT_EQ(run.code, 0) << release << ": " << run.err;
+        const json report = json::parse(run.out, nullptr, false);
+        ASSERT_FALSE(report.is_discarded()) << run.out << run.err;
+        EXPECT_EQ(report["completed"], true) << release;
+        // README.TXT is the same in every release: the kit leaves it alone.
+        ASSERT_EQ(report["files"].size(), 2u) << release << ": " << report["files"].dump();
+        EXPECT_EQ(file_entry(report, "C:\\Program Files\\Gadget\\GADGET.EXE")["change"], "replaced") << release;
+        EXPECT_EQ(file_entry(report, "C:\\Program Files\\Gadget\\NOTES.TXT")["change"], "new") << release;
+    }
+
+    std::vector<std::uint8_t> off_by_one = program;
+    off_by_one[100] ^= 1;
+    write_file(dir_ / "1.0/GADGET.EXE", off_by_one);
+    const ToolResult refused = upkit({"try", planned_kit.string(), "--installed", (dir_ / "1.0").string(), "--release",
+                                      "1", "--headless", "--screenshots", (dir_ / "shots").string()});
+    EXPECT_EQ(refused.code, 1) << refused.err;
+    EXPECT_NE(refused.out.find("\"Cannot find a qualifying version of the product to upgrade.\""), std::string::npos)
+        << refused.out;
+    EXPECT_NE(refused.out.find("Files written or replaced:\n  none\n"), std::string::npos) << refused.out;
+}
