@@ -245,6 +245,11 @@ private:
                 throw TrialError("the kit's dialog \"" + plan_.dialog_caption + "\" was not shown within " +
                                  seconds_text(kDialogSeconds));
         }
+        // The window exists before its controls are drawn: a question the
+        // dialog must answer shows it has come through its start, and a
+        // moment more lets the paint messages, which come last, be handled.
+        session_->driver("dialog-state", {"--caption", plan_.dialog_caption}, 10000, false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
         screenshot("dialog");
         step("pressing Install");
         session_->driver("press", {"--caption", plan_.dialog_caption, "--id", std::to_string(kInstallButton)}, 10000);
