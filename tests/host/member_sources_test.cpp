@@ -12,14 +12,10 @@
 
 #include "member_sources.h"
 #include "test_files.h"
+#include "text_codec.h"
 
 namespace upkit::test {
 namespace {
-
-fs::path utf8_path(std::string_view text)
-{
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
 
 std::vector<std::string> stored(const std::vector<MemberSource>& sources)
 {
@@ -46,7 +42,7 @@ TEST(MemberSources, AFoldersFilesAreStoredBelowItInWindows1252SortedByStoredName
     write_file(dir / "tree/b.txt", std::string("b"));
     write_file(dir / "tree/A.TXT", std::string("a"));
     write_file(dir / "tree/sub/c.txt", std::string("c"));
-    write_file(dir.path() / "tree" / utf8_path("Th\xc3\xa8me.ini"), std::string("t"));
+    write_file(dir.path() / "tree" / upkit::path_from_utf8("Th\xc3\xa8me.ini"), std::string("t"));
     const std::vector<MemberSource> sources = folder_sources(dir / "tree", SourceWalk{});
     EXPECT_EQ(stored(sources), (std::vector<std::string>{"A.TXT", "Th\xe8me.ini", "b.txt", "sub\\c.txt"}));
     EXPECT_EQ(sources[3].path, dir / "tree/sub/c.txt");
@@ -86,7 +82,7 @@ TEST(MemberSources, LinksToFoldersAndSpecialFilesAreLeftOutAndReported)
 TEST(MemberSources, HostNamesThatCannotBeStoredAreRefusedNamingTheFile)
 {
     TempDir dir;
-    const fs::path cjk = dir.path() / utf8_path("\xe6\x97\xa5\xe6\x9c\xac.txt");
+    const fs::path cjk = dir.path() / upkit::path_from_utf8("\xe6\x97\xa5\xe6\x9c\xac.txt");
     const fs::path latin1 = dir.path() / fs::path(std::string("caf\xe9.txt"));
     const fs::path backslash = dir.path() / fs::path(std::string("a\\b.txt"));
     auto [message, status] = refusal([&] { stored_name_of(cjk.filename(), cjk); });

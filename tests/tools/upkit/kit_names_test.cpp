@@ -11,6 +11,7 @@
 #include "kit_contents.h"
 #include "reporting_reader.h"
 #include "test_files.h"
+#include "text_codec.h"
 #include "tool_run.h"
 
 using upkit::test::read_file;
@@ -22,12 +23,6 @@ using upkit::test::write_file;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A host path from UTF-8 text.
-fs::path utf8_path(std::string_view text)
-{
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
 
 bool contains(const std::string& text, std::string_view part)
 {
@@ -55,8 +50,10 @@ class KitNames : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        write_file(dir_.path() / utf8_path(std::string("payload/") + kThemeUtf8), std::string("[Theme]\r\n"));
-        write_file(dir_.path() / utf8_path(std::string("payload/") + kCafeUtf8), std::string("caf\xc3\xa9\r\n"));
+        write_file(dir_.path() / upkit::path_from_utf8(std::string("payload/") + kThemeUtf8),
+                   std::string("[Theme]\r\n"));
+        write_file(dir_.path() / upkit::path_from_utf8(std::string("payload/") + kCafeUtf8),
+                   std::string("caf\xc3\xa9\r\n"));
     }
 
     fs::path manifest(const std::string& archive_fields = "content = ['payload']\n")
@@ -118,8 +115,9 @@ TEST_F(KitNames, BuildStoresWindows1252AsCreateDoesAndEveryReaderGivesUtf8)
 
     const ToolRun extracted = run_tool({"extract", kit().string(), "-d", (dir_ / "out").string(), "-q"});
     ASSERT_EQ(extracted.code, 0) << extracted.err;
-    EXPECT_TRUE(fs::is_regular_file(dir_.path() / utf8_path(std::string("out/archive-2001/") + kThemeUtf8)));
-    EXPECT_EQ(read_file(dir_.path() / utf8_path(std::string("out/archive-2001/") + kCafeUtf8)),
+    EXPECT_TRUE(
+        fs::is_regular_file(dir_.path() / upkit::path_from_utf8(std::string("out/archive-2001/") + kThemeUtf8)));
+    EXPECT_EQ(read_file(dir_.path() / upkit::path_from_utf8(std::string("out/archive-2001/") + kCafeUtf8)),
               upkit::test::bytes_of("caf\xc3\xa9\r\n"));
 
     // A dumped kit keeps the archive as it is, and builds the same kit again.
@@ -192,7 +190,7 @@ TEST_F(KitNames, BuildRefusesASubdirectoryThatLeavesItsDestination)
 TEST_F(KitNames, BuildRefusesAnOutputThatWouldReplaceOneOfItsInputs)
 {
     const fs::path path = manifest();
-    const fs::path payload = dir_.path() / utf8_path(std::string("payload/") + kThemeUtf8);
+    const fs::path payload = dir_.path() / upkit::path_from_utf8(std::string("payload/") + kThemeUtf8);
     const fs::path runtime = dir_ / "runtime.exe";
     fs::copy_file(test_data("kits/kit-runtime-win32.exe"), runtime);
     for (const fs::path& input : {path, payload, runtime}) {

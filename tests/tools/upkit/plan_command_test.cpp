@@ -12,6 +12,7 @@
 
 #include "kit_contents.h"
 #include "test_files.h"
+#include "text_codec.h"
 #include "tool_run.h"
 
 using upkit::test::read_file;
@@ -23,11 +24,6 @@ using upkit::test::write_file;
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path utf8_path(std::string_view text)
-{
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
 
 bool contains(const std::string& text, std::string_view part)
 {
@@ -76,7 +72,7 @@ protected:
             for (const auto& [release, text] :
                  {std::pair{"2.0", file.in_20}, std::pair{"2.0a", file.in_20a}, std::pair{"2.1", file.in_21}})
                 if (*text)
-                    write_file(dir_.path() / utf8_path(std::string("rel/") + release + "/" + file.name),
+                    write_file(dir_.path() / upkit::path_from_utf8(std::string("rel/") + release + "/" + file.name),
                                std::string(text));
     }
 
@@ -288,10 +284,10 @@ TEST_F(PlanCommand, ReleasesTheKitCannotTellApartAreWarnedAbout)
 TEST_F(PlanCommand, ANameTheKitCannotCarryIsRefusedByName)
 {
     fs::create_directories(dir_ / "kits");
-    write_file(dir_.path() / utf8_path("rel/2.1/Help/\xe2\x98\x83.txt"), std::string("snow"));
+    write_file(dir_.path() / upkit::path_from_utf8("rel/2.1/Help/\xe2\x98\x83.txt"), std::string("snow"));
     const ToolRun run = run_tool(plan_args());
     EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(run.err, "upkit: " + (dir_.path() / utf8_path("rel/2.1/Help/\xe2\x98\x83.txt")).string() +
+    EXPECT_EQ(run.err, "upkit: " + (dir_.path() / upkit::path_from_utf8("rel/2.1/Help/\xe2\x98\x83.txt")).string() +
                            ": the name cannot be stored: it holds a character that Windows-1252, the archive's "
                            "character set, lacks\n");
     EXPECT_FALSE(fs::exists(manifest()));
