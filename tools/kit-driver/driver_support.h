@@ -125,7 +125,8 @@ public:
 private:
     static bool is_flag(const std::string& name)
     {
-        return name == "bar" || name == "all" || name == "force" || name == "hidden" || name == "allow-idle";
+        return name == "bar" || name == "all" || name == "force" || name == "hidden" || name == "allow-idle" ||
+               name == "wait-exit";
     }
     std::map<std::string, std::vector<std::string>> values_;
     std::vector<std::string> flags_;
