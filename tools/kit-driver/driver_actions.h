@@ -40,6 +40,10 @@ json act_spawn(const Options& options);
 json act_kill(const Options& options);
 json act_wait_exit(const Options& options);
 
+// Waits up to `timeout` ms for an opened process to end and closes the
+// handle; its exit code, or a Failure naming `what` when it still runs.
+DWORD wait_for_exit(HANDLE process, DWORD timeout, const std::string& what);
+
 // A stand-in for a running program (stand_in.cpp).
 int act_stand_in(const Options& options);
 

@@ -124,13 +124,19 @@ json act_wait_exit(const Options& options)
     if (!process)
         throw Failure("no process " + std::to_string(pid) + ": " + last_error_text(GetLastError()));
     DWORD timeout = static_cast<DWORD>(options.number("timeout", 10000));
+    DWORD code = wait_for_exit(process, timeout, "process " + std::to_string(pid));
+    return {{"pid", pid}, {"exit_code", code}};
+}
+
+DWORD wait_for_exit(HANDLE process, DWORD timeout, const std::string& what)
+{
     DWORD waited = WaitForSingleObject(process, timeout);
     DWORD code = 0;
     GetExitCodeProcess(process, &code);
     CloseHandle(process);
     if (waited != WAIT_OBJECT_0)
-        throw Failure("process " + std::to_string(pid) + " still runs after " + std::to_string(timeout) + " ms");
-    return {{"pid", pid}, {"exit_code", code}};
+        throw Failure(what + " still runs after " + std::to_string(timeout) + " ms");
+    return code;
 }
 
 }  // namespace kit_driver

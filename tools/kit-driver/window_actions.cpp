@@ -175,13 +175,7 @@ json act_close(const Options& options)
     if (!process)
         return out;
     DWORD timeout = static_cast<DWORD>(options.number("timeout", 10000));
-    DWORD waited = WaitForSingleObject(process, timeout);
-    DWORD code = 0;
-    GetExitCodeProcess(process, &code);
-    CloseHandle(process);
-    if (waited != WAIT_OBJECT_0)
-        throw Failure("the window's process still runs after " + std::to_string(timeout) + " ms");
-    out["exit_code"] = code;
+    out["exit_code"] = wait_for_exit(process, timeout, "the window's process");
     return out;
 }
 
