@@ -35,14 +35,16 @@ const std::uint16_t kAtomStatic = 0x82;
 
 const std::uint16_t kNoId = 0xFFFF;
 
-// The welcome paragraph's place in the control list.
-const char* const kWelcome = nullptr;
+// A control's text: one of the kit's texts, the welcome paragraph or none.
+const std::size_t kWelcome = kKitTextCount + 1;
+const std::size_t kNoText = kKitTextCount + 2;
 
 struct Control {
     std::uint16_t id;
     std::uint16_t atom;  // 0: the class is `class_name`
     const char* class_name;
-    const char* text;  // kWelcome: the kit's paragraph
+    std::size_t text;  // an index into KitTexts, kWelcome or kNoText
+    DialogTextKind kind;
     std::uint32_t style;
     std::int16_t x, y, width, height;
 };
@@ -51,22 +53,42 @@ const std::uint32_t kChildVisible = kChild | kVisible;
 
 // In template order, which is also the tab order.
 const Control kControls[] = {
-    {IDC_PICTURE, 0, "STATIC", "", kChildVisible | kGroup | kStaticBitmap | kStaticCenterImage | kStaticSunken, 6, 6,
-     118, 190},
-    {kNoId, kAtomStatic, nullptr, kWelcome, kChildVisible | kGroup, 130, 6, 150, 30},
-    {kNoId, kAtomStatic, nullptr, "1. Check for a valid copy of the product.", kChildVisible | kGroup, 140, 40, 140,
+    {IDC_PICTURE, 0, "STATIC", kNoText, DialogTextKind::static_text,
+     kChildVisible | kGroup | kStaticBitmap | kStaticCenterImage | kStaticSunken, 6, 6, 118, 190},
+    {kNoId, kAtomStatic, nullptr, kWelcome, DialogTextKind::static_text, kChildVisible | kGroup, 130, 6, 150, 30},
+    {kNoId, kAtomStatic, nullptr, kTextCheckStep, DialogTextKind::static_text, kChildVisible | kGroup, 140, 40, 140,
      10},
-    {kNoId, kAtomStatic, nullptr, "2. Install the product upgrade.", kChildVisible | kGroup, 140, 54, 140, 10},
-    {kNoId, kAtomStatic, nullptr, "3. Re-boot your machine.", kChildVisible | kGroup, 140, 68, 140, 10},
-    {kNoId, kAtomStatic, nullptr, "Click Install to begin.", kChildVisible | kGroup, 130, 90, 150, 10},
-    {IDC_PROGRESS_GROUP, kAtomButton, nullptr, "Installation Progress", kChildVisible | kGroup | kButtonGroupBox, 130,
-     110, 164, 66},
-    {IDC_PROGRESS_LINE1, kAtomStatic, nullptr, "", kChildVisible | kGroup, 136, 124, 154, 10},
-    {IDC_PROGRESS_LINE2, kAtomStatic, nullptr, "", kChildVisible | kGroup, 136, 134, 154, 10},
-    {IDC_PROGRESS_BAR, 0, "MSCTLS_PROGRESS32", "", kChildVisible, 136, 152, 152, 12},
-    {IDC_EXIT, kAtomButton, nullptr, "E&xit", kChildVisible | kTabStop, 158, 182, 60, 14},
-    {IDC_INSTALL, kAtomButton, nullptr, "&Install", kChildVisible | kTabStop | kButtonDefault, 224, 182, 60, 14},
+    {kNoId, kAtomStatic, nullptr, kTextInstallStep, DialogTextKind::static_text, kChildVisible | kGroup, 140, 54, 140,
+     10},
+    {kNoId, kAtomStatic, nullptr, kTextRestartStep, DialogTextKind::static_text, kChildVisible | kGroup, 140, 68, 140,
+     10},
+    {kNoId, kAtomStatic, nullptr, kTextClickInstall, DialogTextKind::static_text, kChildVisible | kGroup, 130, 90, 150,
+     10},
+    {IDC_PROGRESS_GROUP, kAtomButton, nullptr, kTextProgressGroup, DialogTextKind::group_box,
+     kChildVisible | kGroup | kButtonGroupBox, 130, 110, 164, 66},
+    {IDC_PROGRESS_LINE1, kAtomStatic, nullptr, kNoText, DialogTextKind::static_text, kChildVisible | kGroup, 136, 124,
+     154, 10},
+    {IDC_PROGRESS_LINE2, kAtomStatic, nullptr, kNoText, DialogTextKind::static_text, kChildVisible | kGroup, 136, 134,
+     154, 10},
+    {IDC_PROGRESS_BAR, 0, "MSCTLS_PROGRESS32", kNoText, DialogTextKind::static_text, kChildVisible, 136, 152, 152, 12},
+    {IDC_EXIT, kAtomButton, nullptr, kTextExitButton, DialogTextKind::push_button, kChildVisible | kTabStop, 158, 182,
+     60, 14},
+    {IDC_INSTALL, kAtomButton, nullptr, kTextInstallButton, DialogTextKind::push_button,
+     kChildVisible | kTabStop | kButtonDefault, 224, 182, 60, 14},
 };
+
+const std::int16_t kDialogWidth = 300;
+const std::int16_t kDialogHeight = 200;
+
+const std::string& control_text(const Control& control, std::string_view welcome, const KitTexts& texts,
+                                std::string& scratch)
+{
+    if (control.text == kWelcome)
+        return scratch = std::string(welcome);
+    if (control.text == kNoText)
+        return scratch = std::string();
+    return texts.values[control.text];
+}
 
 std::u16string utf16_or_refuse(std::string_view text, std::string_view what)
 {
@@ -83,7 +105,23 @@ void append_i16(std::vector<std::uint8_t>& out, std::int16_t value)
 
 }  // namespace
 
-std::vector<std::uint8_t> encode_install_dialog(std::string_view caption, std::string_view welcome)
+std::vector<DialogText> install_dialog_texts(std::string_view caption, std::string_view welcome, const KitTexts& texts)
+{
+    std::vector<DialogText> out;
+    out.push_back({"caption", std::string(caption), DialogTextKind::caption, 0, 0, kDialogWidth, kDialogHeight});
+    for (const Control& control : kControls) {
+        if (control.text == kNoText)
+            continue;
+        std::string scratch;
+        const std::string field = control.text == kWelcome ? "welcome" : kKitTexts[control.text].key;
+        out.push_back({field, control_text(control, welcome, texts, scratch), control.kind, control.x, control.y,
+                       control.width, control.height});
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> encode_install_dialog(std::string_view caption, std::string_view welcome,
+                                                const KitTexts& texts)
 {
     std::vector<std::uint8_t> out;
     append_u32(out, kPopup | kCaption | kSysMenu | kModalFrame | kSetFont | k3dLook);
@@ -91,15 +129,14 @@ std::vector<std::uint8_t> encode_install_dialog(std::string_view caption, std::s
     append_u16(out, static_cast<std::uint16_t>(std::size(kControls)));
     append_i16(out, 40);
     append_i16(out, 20);
-    append_i16(out, 300);
-    append_i16(out, 200);
+    append_i16(out, kDialogWidth);
+    append_i16(out, kDialogHeight);
     append_u16(out, 0);  // no menu
     append_u16(out, 0);  // the default dialog class
     append_utf16le(out, utf16_or_refuse(caption, "the dialog caption"), true);
     append_u16(out, 8);  // point size
     append_utf16le(out, u"Helv", true);
 
-    const std::u16string welcome16 = utf16_or_refuse(welcome, "the welcome paragraph");
     for (const Control& control : kControls) {
         pad_to(out, 4);
         append_u32(out, control.style);
@@ -115,10 +152,11 @@ std::vector<std::uint8_t> encode_install_dialog(std::string_view caption, std::s
         } else {
             append_utf16le(out, utf16_or_refuse(control.class_name, "a class name"), true);
         }
-        if (control.text == kWelcome)
-            append_utf16le(out, welcome16, true);
-        else
-            append_utf16le(out, utf16_or_refuse(control.text, "a control text"), true);
+        std::string scratch;
+        const std::string_view what = control.text == kWelcome  ? std::string_view("the welcome paragraph")
+                                      : control.text == kNoText ? std::string_view("a control text")
+                                                                : std::string_view(kKitTexts[control.text].key);
+        append_utf16le(out, utf16_or_refuse(control_text(control, welcome, texts, scratch), what), true);
         append_u16(out, 0);  // no creation data
     }
     return out;

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "kit_texts.h"
 
 namespace upkit::kitbuild {
 
@@ -12,6 +15,27 @@ namespace upkit::kitbuild {
 // compilers lay it out: each control on a 4-byte boundary, the picture's and
 // the progress bar's classes as upper-case names, the other classes as
 // atoms. The texts are UTF-8; throws KitError for text that is not.
-std::vector<std::uint8_t> encode_install_dialog(std::string_view caption, std::string_view welcome);
+std::vector<std::uint8_t> encode_install_dialog(std::string_view caption, std::string_view welcome,
+                                                const KitTexts& texts);
+
+enum class DialogTextKind {
+    caption,
+    static_text,
+    group_box,
+    push_button
+};
+
+// A text the dialog shows and the rectangle it is shown in, in dialog units
+// (the caption's is the whole dialog's). `field` names it as the manifest
+// does: "caption", "welcome", or a key of the [messages] table.
+struct DialogText {
+    std::string field;
+    std::string text;  // UTF-8
+    DialogTextKind kind;
+    int x, y, width, height;
+};
+
+// Every text the install dialog shows, in template order after the caption.
+std::vector<DialogText> install_dialog_texts(std::string_view caption, std::string_view welcome, const KitTexts& texts);
 
 }  // namespace upkit::kitbuild

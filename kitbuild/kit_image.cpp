@@ -20,16 +20,6 @@ namespace fs = std::filesystem;
 
 namespace upkit::kitbuild {
 
-const char* const kKitMessages[6] = {
-    "Cannot proceed because %s is currently running. Please close %s before installing the %s.",
-    "Cannot find a qualifying version of the product to upgrade.",
-    "Initializing...",
-    "Error %d transferring file %s.",
-    "The installation failed to complete successfully. Please re-install before using the product.",
-    "Installation completed successfully. You need to restart your computer before you can use the "
-    "application. Would you like to restart now?",
-};
-
 namespace {
 
 // The kit loads its title into a 127-byte buffer for the running-program
@@ -97,11 +87,12 @@ void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diag
 
     try {
         out.push_back(resource(pe::ResourceKey::of(pe::kTypeDialog), pe::ResourceKey::of(IDD_INSTALL),
-                               encode_install_dialog(kit.dialog_caption(), welcome)));
+                               encode_install_dialog(kit.dialog_caption(), welcome, kit.texts)));
 
         std::map<std::uint16_t, std::string> strings{{IDS_TITLE, title}};
-        for (std::uint16_t i = 0; i < 6; ++i)
-            strings[static_cast<std::uint16_t>(IDS_APP_RUNNING + i)] = kKitMessages[i];
+        for (std::size_t i = 0; i < kKitTextCount; ++i)
+            if (kKitTexts[i].id != 0)
+                strings[kKitTexts[i].id] = kit.texts.values[i];
         for (StringBlock& block : encode_string_table(strings))
             out.push_back(resource(pe::ResourceKey::of(pe::kTypeString), pe::ResourceKey::of(block.block_id),
                                    std::move(block.data)));

@@ -22,9 +22,6 @@ const int kPictureWidth = 180;
 const int kPictureHeight = 325;
 const int kPictureBits = 4;
 
-// The texts of messages 1001 to 1006, the same in every kit.
-extern const char* const kKitMessages[6];
-
 // Every resource of the kit: the face described by [kit] (refused when the
 // title or welcome paragraph is missing; without a picture or icon, the
 // built-in ones of neutral_images.h), and the tables and archives of

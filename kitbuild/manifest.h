@@ -90,6 +90,7 @@
 #include "dos_time.h"
 #include "kit_resource_ids.h"
 #include "kit_rows.h"
+#include "kit_texts.h"
 
 namespace upkit::kitbuild {
 
@@ -118,6 +119,7 @@ struct KitInfo {
     std::optional<InputPath> bitmap;
     std::optional<InputPath> icon;
     std::optional<DosStamp> file_time;
+    KitTexts texts;  // messages and dialog lines: the standard English ones by default
     std::vector<std::string> tables = {KIT_TABLE_APP_VERSIONS, KIT_TABLE_WINDOW_LIST, KIT_TABLE_ARCHIVE_LIST,
                                        KIT_TABLE_REGISTRY_LIST};
     Origin origin;

@@ -173,12 +173,15 @@ private:
             return own && own->data != rebuilt;
         };
         try {
-            if (kit_.dialog && differs(pe::kTypeDialog, IDD_INSTALL, kitbuild::encode_install_dialog(caption, welcome)))
+            if (kit_.dialog && differs(pe::kTypeDialog, IDD_INSTALL,
+                                       kitbuild::encode_install_dialog(caption, welcome, kitbuild::KitTexts())))
                 note("the kit's dialog differs from the standard install dialog in more than its caption and "
                      "welcome paragraph; a rebuilt kit has the standard one");
             std::map<std::uint16_t, std::string> strings{{IDS_TITLE, title}};
-            for (std::uint16_t i = 0; i < 6; ++i)
-                strings[static_cast<std::uint16_t>(IDS_APP_RUNNING + i)] = kitbuild::kKitMessages[i];
+            const kitbuild::KitTexts standard;
+            for (std::size_t i = 0; i < kitbuild::kKitTextCount; ++i)
+                if (kitbuild::kKitTexts[i].id != 0)
+                    strings[kitbuild::kKitTexts[i].id] = standard.values[i];
             for (const kitbuild::StringBlock& block : kitbuild::encode_string_table(strings))
                 if (differs(pe::kTypeString, block.block_id, block.data))
                     note("the kit's messages differ from the standard texts; a rebuilt kit has the standard ones");

@@ -38,7 +38,7 @@ TEST(DialogResource, CarriesTheKitsTextsAndTheFixedLayout)
                                 "bersetzer 4.0 Upgrade";                   // Ü
     const std::string welcome = "Willkommen \xE2\x80\x94 this kit will:";  // em dash
     const upkit::kitread::DialogTemplate dialog =
-        upkit::kitread::decode_dialog(encode_install_dialog(caption, welcome));
+        upkit::kitread::decode_dialog(encode_install_dialog(caption, welcome, KitTexts()));
     EXPECT_FALSE(dialog.extended);
     EXPECT_EQ(dialog.caption, caption);
     ASSERT_TRUE(dialog.font);
@@ -65,7 +65,7 @@ TEST(DialogResource, CarriesTheKitsTextsAndTheFixedLayout)
     EXPECT_EQ(dialog.controls[9].window_class.text, "MSCTLS_PROGRESS32");
     EXPECT_EQ(dialog.controls[11].text.text, "&Install");
 
-    EXPECT_THROW(encode_install_dialog("\xFF", "x"), KitError);
+    EXPECT_THROW(encode_install_dialog("\xFF", "x", KitTexts()), KitError);
 }
 
 TEST(StringResource, SpreadsIdsOverTheirBlocksAndKeepsEveryCharacter)
