@@ -1,10 +1,12 @@
 #include "engine_messages.h"
 
+#include <filesystem>
 #include <fmt/format.h>
 
 #include "engine_codes.h"
 #include "engine_paths.h"
 #include "exit_status.h"
+#include "open_failure.h"
 #include "text_codec.h"
 
 namespace upkit {
@@ -46,16 +48,39 @@ const char* engine_message(int code)
     }
 }
 
+namespace {
+
+// The archive's one file ended before the archive did, and the engine looked
+// for a continuation file that is not there.
+std::string cut_short(const std::filesystem::path& archive, const std::string& continuation)
+{
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(archive, ec);
+    if (!ec && size == 0)
+        return "an empty file (0 bytes), not an archive";
+    if (ec)
+        return fmt::format("archive is truncated: continuation file {} not found", printable(continuation));
+    return fmt::format("archive is cut short: it ends after {} bytes, and no continuation file {} follows", size,
+                       printable(continuation));
+}
+
+}  // namespace
+
 std::string describe_engine_failure(const EngineFailure& failure, std::string_view archive_engine_path)
 {
     const int code = failure.code;
     std::string what;
     const bool open_failure = code == ARCERR_CANNOT_OPEN || code == ARCERR_OPEN_RETRY;
     if (open_failure && !failure.path.empty() && failure.path != archive_engine_path) {
-        what = fmt::format("archive is truncated: continuation file {} not found",
-                           printable(from_engine_path(failure.path)));
+        const std::string continuation = from_engine_path(failure.path);
+        // The count holds the file the engine failed to open: 2 when the
+        // archive's first continuation file is missing.
+        what = failure.files_opened <= 2
+                   ? cut_short(host_path_of(from_engine_path(archive_engine_path)), continuation)
+                   : fmt::format("archive is truncated: continuation file {} not found", printable(continuation));
     } else if (open_failure) {
-        what = "cannot open the archive";
+        const std::string reason = open_failure_reason(host_path_of(from_engine_path(archive_engine_path)));
+        what = reason.empty() ? "cannot open the archive" : "cannot open the archive: " + reason;
     } else if (code == ARCERR_READ && failure.files_opened > 1) {
         what = fmt::format("archive is truncated: continuation file {} is empty or unreadable",
                            printable(from_engine_path(failure.last_opened)));

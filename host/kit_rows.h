@@ -15,8 +15,12 @@
 
 namespace upkit {
 
-const int kDefaultArchiveWindowBits = 15;
-const int kDefaultArchiveLevel = 5;
+// A kit's archive is written once and unpacked on machines of every size:
+// by default it is packed as small as the encoder can, in the smallest window
+// that holds all its data (the kit's decoder allocates the whole window), and
+// at most in this one.
+const int kMaxFittedArchiveWindowBits = 21;
+const int kDefaultArchiveLevel = 9;
 const int kMinArchiveLevel = 1;
 const int kMaxArchiveLevel = 9;
 
@@ -69,7 +73,7 @@ struct ArchiveRow {
     std::vector<ContentEntry> content;
     std::optional<InputPath> prebuilt;  // an archive stored as it is, instead of content
     bool carried = true;                // false: listed, but no archive resource
-    int window_bits = kDefaultArchiveWindowBits;
+    std::optional<int> window_bits;     // default: fitted to the data, up to kMaxFittedArchiveWindowBits
     int level = kDefaultArchiveLevel;
     std::optional<DosStamp> file_time;
     Origin origin;

@@ -1,4 +1,5 @@
 #include "member_sources.h"
+#include "open_failure.h"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -32,7 +33,7 @@ std::vector<std::uint8_t> read_file(const MemberSource& source,
 {
     std::ifstream in(source.path, std::ios::binary);
     if (!in)
-        throw SourceError(source.shown, "cannot open the file", kExitIoError);
+        throw SourceError(source.shown, cannot_open_file(source.path), kExitIoError);
     std::vector<std::uint8_t> data;
     char buffer[65536];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {

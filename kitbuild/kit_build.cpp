@@ -1,4 +1,5 @@
 #include "kit_build.h"
+#include "open_failure.h"
 
 #include <algorithm>
 #include <cstring>
@@ -91,7 +92,7 @@ std::vector<std::uint8_t> read_whole_file(const fs::path& path, const Origin& or
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        refuse(origin, field, fmt::format("{}: cannot open the file", path.string()));
+        refuse(origin, field, fmt::format("{}: {}", path.string(), cannot_open_file(path)));
     std::vector<std::uint8_t> data;
     char buffer[65536];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
@@ -176,7 +177,7 @@ std::uint16_t file_checksum(const fs::path& file)
         throw KitError(fmt::format("{}: not a regular file", file.string()));
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw KitError(fmt::format("{}: cannot open the file", file.string()));
+        throw KitError(fmt::format("{}: {}", file.string(), cannot_open_file(file)));
     unsigned short sum = 0;
     unsigned char buffer[1024];
     std::streamsize count = 0;
@@ -223,13 +224,17 @@ std::vector<MemberInput> archive_members(const ArchiveRow& row, const KitInfo& k
 
 std::vector<std::uint8_t> build_archive(const ArchiveRow& row, const std::vector<MemberInput>& members)
 {
-    if (row.window_bits < kMinEncoderWindowBits || row.window_bits > kMaxEncoderWindowBits)
+    if (row.window_bits && (*row.window_bits < kMinEncoderWindowBits || *row.window_bits > kMaxEncoderWindowBits))
         refuse(row.origin, "window_bits",
-               fmt::format("{} is out of range ({} to {})", row.window_bits, kMinEncoderWindowBits,
+               fmt::format("{} is out of range ({} to {})", *row.window_bits, kMinEncoderWindowBits,
                            kMaxEncoderWindowBits));
     if (members.empty())
         refuse(row.origin, "content", "no files to store");
-    const EncoderOptions options = level_options(row.level, row.window_bits);
+    std::uint64_t total = 0;
+    for (const MemberInput& member : members)
+        total += member.data.size();
+    const EncoderOptions options =
+        level_options(row.level, row.window_bits.value_or(fitting_window_bits(total, kMaxFittedArchiveWindowBits)));
     try {
         return encode_archive(members, options);
     } catch (const std::invalid_argument& e) {
@@ -257,6 +262,7 @@ KitResources build_kit_resources(const Manifest& manifest, const std::optional<f
     const InputFolders folders{manifest.folder, files_folder};
     KitResources resources;
     resources.inputs.push_back(manifest.file);
+    resources.inputs.insert(resources.inputs.end(), manifest.bases.begin(), manifest.bases.end());
 
     std::vector<AppVersionRow> app_versions = manifest.app_versions;
     resolve_checksums(app_versions, folders, resources.inputs);

@@ -1,8 +1,10 @@
 #include "kit_image.h"
+#include "open_failure.h"
 
 #include <charconv>
 #include <cstdlib>
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <fstream>
 #include <string>
 
@@ -46,11 +48,30 @@ std::string upper(std::string text)
     return text;
 }
 
-const std::string& required(const KitInfo& kit, const std::string& value, std::string_view field)
+// Refuses a kit that lacks what its program shows, naming every missing
+// field at once.
+void require_face(const KitInfo& kit)
 {
-    if (value.empty())
-        refuse(kit.origin, field, "missing: a kit program needs it ([kit] " + std::string(field) + ")");
-    return value;
+    std::vector<std::string_view> missing;
+    if (kit.title.empty())
+        missing.push_back("title");
+    if (kit.welcome.empty())
+        missing.push_back("welcome");
+    if (missing.size() == 1)
+        refuse(kit.origin, missing[0], fmt::format("missing: a kit program needs it ([kit] {})", missing[0]));
+    if (missing.size() > 1)
+        refuse(kit.origin, "", fmt::format("missing fields {}: a kit program needs them", fmt::join(missing, ", ")));
+}
+
+// Runs an encoder whose refusals name only the problem, and refuses with
+// the manifest field the value came from.
+template <typename Encode> auto encoded(const KitInfo& kit, std::string_view field, Encode encode)
+{
+    try {
+        return encode();
+    } catch (const KitError& e) {
+        refuse(kit.origin, field, e.what());
+    }
 }
 
 std::vector<std::uint8_t> read_input(const InputPath& input, const InputFolders& folders, const Origin& origin,
@@ -59,7 +80,7 @@ std::vector<std::uint8_t> read_input(const InputPath& input, const InputFolders&
     const fs::path path = resolve_input(input, folders, origin, field);
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        refuse(origin, field, fmt::format("{}: cannot open the file", path.string()));
+        refuse(origin, field, fmt::format("{}: {}", path.string(), cannot_open_file(path)));
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
         refuse(origin, field, fmt::format("{}: cannot read the file", path.string()));
@@ -81,64 +102,65 @@ void check_text(const KitInfo& kit, const std::string& text, std::string_view fi
 void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diagnostics, std::vector<fs::path>& read,
               std::vector<pe::Resource>& out)
 {
-    const std::string& title = required(kit, kit.title, "title");
-    const std::string& welcome = required(kit, kit.welcome, "welcome");
+    require_face(kit);
+    const std::string& title = kit.title;
     check_text(kit, title, "title", kMaxTitleInMessage, diagnostics);
 
-    try {
-        out.push_back(resource(pe::ResourceKey::of(pe::kTypeDialog), pe::ResourceKey::of(IDD_INSTALL),
-                               encode_install_dialog(kit.dialog_caption(), welcome, kit.texts)));
+    out.push_back(
+        resource(pe::ResourceKey::of(pe::kTypeDialog), pe::ResourceKey::of(IDD_INSTALL), encoded(kit, "", [&] {
+                     return encode_install_dialog(kit.dialog_caption(), kit.welcome, kit.texts);
+                 })));
 
-        std::map<std::uint16_t, std::string> strings{{IDS_TITLE, title}};
-        for (std::size_t i = 0; i < kKitTextCount; ++i)
-            if (kKitTexts[i].id != 0)
-                strings[kKitTexts[i].id] = kit.texts.values[i];
-        for (StringBlock& block : encode_string_table(strings))
-            out.push_back(resource(pe::ResourceKey::of(pe::kTypeString), pe::ResourceKey::of(block.block_id),
-                                   std::move(block.data)));
-
-        // Without a picture or icon of its own the kit has the plain built-in
-        // ones.
-        const std::vector<std::uint8_t> bitmap_file =
-            kit.bitmap ? read_input(*kit.bitmap, folders, kit.origin, "bitmap", read) : neutral_picture_file();
-        BitmapResource picture = bitmap_resource(bitmap_file, kit.bitmap ? kit.bitmap->path : "the built-in picture");
-        if (picture.info.width != kPictureWidth || std::abs(picture.info.height) != kPictureHeight ||
-            picture.info.bits_per_pixel != kPictureBits || picture.info.compression != 0)
-            diagnostics.warn(kit.origin, "bitmap",
-                             fmt::format("{} x {} pixels, {} bits per pixel{}; the dialog is laid out for {} x {} "
-                                         "in 16 colours, uncompressed",
-                                         picture.info.width, std::abs(picture.info.height), picture.info.bits_per_pixel,
-                                         picture.info.compression ? ", compressed" : "", kPictureWidth,
-                                         kPictureHeight));
-        out.push_back(resource(pe::ResourceKey::of(pe::kTypeBitmap), pe::ResourceKey::of(IDB_KIT_PICTURE),
-                               std::move(picture.data)));
-
-        const std::vector<std::uint8_t> icon_file =
-            kit.icon ? read_input(*kit.icon, folders, kit.origin, "icon", read) : neutral_icon_file();
-        IconResources icon = icon_resources(icon_file, kFirstIconId, kit.icon ? kit.icon->path : "the built-in icon");
-        for (IconImage& image : icon.images)
-            out.push_back(
-                resource(pe::ResourceKey::of(pe::kTypeIcon), pe::ResourceKey::of(image.id), std::move(image.data)));
+    std::map<std::uint16_t, std::string> strings{{IDS_TITLE, title}};
+    for (std::size_t i = 0; i < kKitTextCount; ++i)
+        if (kKitTexts[i].id != 0)
+            strings[kKitTexts[i].id] = kit.texts.values[i];
+    for (StringBlock& block : encoded(kit, "", [&] { return encode_string_table(strings); }))
         out.push_back(
-            resource(pe::ResourceKey::of(pe::kTypeGroupIcon), pe::ResourceKey::of(IDI_KIT), std::move(icon.group)));
+            resource(pe::ResourceKey::of(pe::kTypeString), pe::ResourceKey::of(block.block_id), std::move(block.data)));
 
-        VersionBlock version;
-        version.file_version = {1, 10, 0, 0};
-        version.product_version = {1, 0, 0, 0};
-        version.strings = {
-            {"CompanyName", kit.maker},
-            {"FileDescription", title},
-            {"FileVersion", kit.file_version},
-            {"InternalName", kit.internal_name},
-            {"LegalCopyright", kit.legal},
-            {"ProductName", kit.product},
-            {"ProductVersion", kit.product_version},
-        };
-        out.push_back(resource(pe::ResourceKey::of(pe::kTypeVersion), pe::ResourceKey::of(IDV_VERSION),
-                               encode_version_block(version)));
-    } catch (const KitError& e) {
-        refuse(kit.origin, "", e.what());
-    }
+    // Without a picture or icon of its own the kit has the plain built-in
+    // ones.
+    const std::vector<std::uint8_t> bitmap_file =
+        kit.bitmap ? read_input(*kit.bitmap, folders, kit.origin, "bitmap", read) : neutral_picture_file();
+    BitmapResource picture = encoded(kit, "bitmap", [&] {
+        return bitmap_resource(bitmap_file, kit.bitmap ? kit.bitmap->path : "the built-in picture");
+    });
+    if (picture.info.width != kPictureWidth || std::abs(picture.info.height) != kPictureHeight ||
+        picture.info.bits_per_pixel != kPictureBits || picture.info.compression != 0)
+        diagnostics.warn(kit.origin, "bitmap",
+                         fmt::format("{} x {} pixels, {} bits per pixel{}; the dialog is laid out for {} x {} "
+                                     "in 16 colours, uncompressed",
+                                     picture.info.width, std::abs(picture.info.height), picture.info.bits_per_pixel,
+                                     picture.info.compression ? ", compressed" : "", kPictureWidth, kPictureHeight));
+    out.push_back(
+        resource(pe::ResourceKey::of(pe::kTypeBitmap), pe::ResourceKey::of(IDB_KIT_PICTURE), std::move(picture.data)));
+
+    const std::vector<std::uint8_t> icon_file =
+        kit.icon ? read_input(*kit.icon, folders, kit.origin, "icon", read) : neutral_icon_file();
+    IconResources icon = encoded(kit, "icon", [&] {
+        return icon_resources(icon_file, kFirstIconId, kit.icon ? kit.icon->path : "the built-in icon");
+    });
+    for (IconImage& image : icon.images)
+        out.push_back(
+            resource(pe::ResourceKey::of(pe::kTypeIcon), pe::ResourceKey::of(image.id), std::move(image.data)));
+    out.push_back(
+        resource(pe::ResourceKey::of(pe::kTypeGroupIcon), pe::ResourceKey::of(IDI_KIT), std::move(icon.group)));
+
+    VersionBlock version;
+    version.file_version = {1, 10, 0, 0};
+    version.product_version = {1, 0, 0, 0};
+    version.strings = {
+        {"CompanyName", kit.maker},
+        {"FileDescription", title},
+        {"FileVersion", kit.file_version},
+        {"InternalName", kit.internal_name},
+        {"LegalCopyright", kit.legal},
+        {"ProductName", kit.product},
+        {"ProductVersion", kit.product_version},
+    };
+    out.push_back(resource(pe::ResourceKey::of(pe::kTypeVersion), pe::ResourceKey::of(IDV_VERSION),
+                           encoded(kit, "", [&] { return encode_version_block(version); })));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "manifest.h"
+#include "open_failure.h"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -108,6 +109,24 @@ public:
     }
 
     const toml::node* get(std::string_view name) const { return table_.get(name); }
+
+    // Refuses the table, once, naming every one of `names` it lacks: an
+    // author fixes them all in one go instead of meeting them one by one.
+    void require(std::initializer_list<std::string_view> names) const
+    {
+        std::string missing;
+        int count = 0;
+        for (std::string_view name : names) {
+            if (!has(name)) {
+                missing += missing.empty() ? std::string(name) : ", " + std::string(name);
+                ++count;
+            }
+        }
+        if (count == 1)
+            refuse(origin_, field(missing), "missing");
+        if (count > 1)
+            refuse(origin_, label_, fmt::format("missing fields {}", missing));
+    }
 
     bool has(std::string_view name) const { return get(name) != nullptr; }
 
@@ -278,6 +297,7 @@ std::vector<Row> read_rows(const toml::table& document, const std::string& file,
 void read_app_version(const toml::table& table, Origin& origin, AppVersionRow& row)
 {
     const Fields fields(table, origin, {"display", "key", "value", "file", "checksum", "checksum_of"});
+    fields.require({"display", "key", "file"});
     row.display = *fields.text("display", true);
     row.key = *fields.text("key", true);
     row.value = fields.text_or_empty("value");
@@ -292,6 +312,7 @@ void read_app_version(const toml::table& table, Origin& origin, AppVersionRow& r
 void read_window(const toml::table& table, Origin& origin, WindowRow& row)
 {
     const Fields fields(table, origin, {"display", "class", "title"});
+    fields.require({"display"});
     row.display = *fields.text("display", true);
     row.window_class = fields.text_or_empty("class");
     row.title = fields.text_or_empty("title");
@@ -340,6 +361,7 @@ void read_archive(const toml::table& table, Origin& origin, ArchiveRow& row)
     const Fields fields(table, origin,
                         {"id", "progress", "base", "subdirectory", "window_bits", "level", "file_time", "content",
                          "archive", "carried"});
+    fields.require({"id", "progress"});
     row.id = static_cast<std::uint16_t>(*fields.integer("id", 0, 0xFFFF, true));
     row.progress = *fields.text("progress", true);
     row.base = fields.code("base", kBaseWords, false).value_or(KIT_BASE_INSTALL);
@@ -362,9 +384,9 @@ void read_archive(const toml::table& table, Origin& origin, ArchiveRow& row)
         row.prebuilt = fields.input_path("archive");
         return;
     }
-    row.window_bits = static_cast<int>(
-        fields.integer("window_bits", std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), false)
-            .value_or(kDefaultArchiveWindowBits));
+    if (const std::optional<std::int64_t> bits =
+            fields.integer("window_bits", std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), false))
+        row.window_bits = static_cast<int>(*bits);
     row.level = static_cast<int>(
         fields.integer("level", kMinArchiveLevel, kMaxArchiveLevel, false).value_or(kDefaultArchiveLevel));
     row.file_time = fields.stamp("file_time");
@@ -374,11 +396,22 @@ void read_archive(const toml::table& table, Origin& origin, ArchiveRow& row)
 void read_registry(const toml::table& table, Origin& origin, RegistryRow& row)
 {
     const Fields fields(table, origin, {"root", "key", "value", "type", "data"});
+    fields.require({"root", "key", "type", "data"});
     row.root = *fields.code("root", kRootWords, true);
     row.key = *fields.text("key", true);
     row.value = fields.text_or_empty("value");
     row.type = *fields.code("type", kTypeWords, true);
-    row.data = *fields.text("data", true);
+    // A number may be written as a TOML integer; the kit's table holds it as
+    // text the kit reads: decimal up to 2^31 - 1 (and down to -2^31), as
+    // 0x and hexadecimal digits above.
+    const toml::node* data = fields.get("data");
+    if (row.type == KIT_TYPE_DWORD && data->is_integer()) {
+        const std::int64_t value = *fields.integer("data", -2147483648LL, 0xFFFFFFFFLL, true);
+        row.data = value > 2147483647LL ? fmt::format("0x{:X}", value) : std::to_string(value);
+    } else if (data->is_string())
+        row.data = *fields.text("data", true);
+    else
+        fields.wrong("data", *data, row.type == KIT_TYPE_DWORD ? "a number or its text" : "a string");
 }
 
 // How many manifests a chain of based_on may pass through.
@@ -403,6 +436,8 @@ std::string read_text_file(const std::filesystem::path& path)
     std::ostringstream text;
     if (in)
         text << in.rdbuf();
+    if (!in.is_open())
+        throw KitError(fmt::format("{}: {}", path.string(), cannot_open_file(path)));
     if (!in || in.bad())
         throw KitError(fmt::format("{}: cannot read the file", path.string()));
     return text.str();
@@ -416,7 +451,8 @@ void rebase(std::optional<InputPath>& input, const std::filesystem::path& folder
         input->path = std::filesystem::absolute(folder / input->path).lexically_normal().string();
 }
 
-KitInfo read_kit(const toml::table& document, const std::string& file, const std::filesystem::path& folder, int depth)
+KitInfo read_kit(const toml::table& document, const std::string& file, const std::filesystem::path& folder, int depth,
+                 std::vector<std::filesystem::path>& bases)
 {
     KitInfo kit;
     const toml::node* node = document.get("kit");
@@ -431,7 +467,7 @@ KitInfo read_kit(const toml::table& document, const std::string& file, const std
         refuse(origin, "", "must be a table, written as [kit]");
     const Fields fields(*table, origin,
                         {"based_on", "title", "maker", "product", "caption", "welcome", "internal_name", "legal",
-                         "file_version", "product_version", "bitmap", "icon", "file_time", "tables"});
+                         "file_version", "product_version", "bitmap", "icon", "file_time", "tables", "arch"});
 
     // Every field not given here comes from the manifest this one is based on.
     if (const std::optional<std::string> base = fields.text("based_on", false)) {
@@ -444,8 +480,9 @@ KitInfo read_kit(const toml::table& document, const std::string& file, const std
         } catch (const KitError& e) {
             refuse(origin, "based_on", e.what());
         }
+        bases.push_back(base_path);
         const std::filesystem::path base_folder = base_path.parent_path();
-        kit = read_kit(parse_document(text, base_path.string()), base_path.string(), base_folder, depth + 1);
+        kit = read_kit(parse_document(text, base_path.string()), base_path.string(), base_folder, depth + 1, bases);
         rebase(kit.bitmap, base_folder);
         rebase(kit.icon, base_folder);
     }
@@ -463,6 +500,11 @@ KitInfo read_kit(const toml::table& document, const std::string& file, const std
     text_field("legal", kit.legal);
     text_field("file_version", kit.file_version);
     text_field("product_version", kit.product_version);
+    if (const std::optional<std::string> arch = fields.text("arch", false)) {
+        if (*arch != "win32" && *arch != "win64")
+            refuse(origin, "arch", fmt::format("unknown architecture \"{}\" (expected win32 or win64)", *arch));
+        kit.arch = *arch;
+    }
     if (fields.has("bitmap"))
         kit.bitmap = fields.input_path("bitmap");
     if (fields.has("icon"))
@@ -519,7 +561,7 @@ Manifest parse_manifest(std::string_view text, const std::string& file, const st
     Manifest manifest;
     manifest.file = file;
     manifest.folder = folder.empty() ? std::filesystem::path(".") : folder;
-    manifest.kit = read_kit(document, file, manifest.folder, 0);
+    manifest.kit = read_kit(document, file, manifest.folder, 0, manifest.bases);
     manifest.app_versions = read_rows<AppVersionRow>(document, file, "app_versions", read_app_version);
     manifest.windows = read_rows<WindowRow>(document, file, "windows", read_window);
     manifest.archives = read_rows<ArchiveRow>(document, file, "archives", read_archive);

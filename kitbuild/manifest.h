@@ -24,6 +24,8 @@
 //                                          # installed file carries
 //   tables = ["AppVersions", "ArchiveList"]  # optional: the tables the kit
 //                                          # carries, all four by default
+//   arch = "win32"                         # optional: win32 (default) or
+//                                          # win64, for a 64-bit product
 //
 // Only `upkit build` needs the dialog, picture and version texts; the
 // tables and archives alone need none of [kit].
@@ -47,8 +49,10 @@
 //   progress = "Installing Widget..."
 //   base = "install"                       # install | windows | system | a number
 //   subdirectory = "Help"                  # optional
-//   window_bits = 15                       # optional, 15 by default
-//   level = 5                              # optional: 1 (fastest) to 9 (smallest)
+//   window_bits = 15                       # optional: by default the smallest
+//                                          # window that holds the data, up to 21
+//   level = 9                              # optional: 1 (fastest) to 9 (smallest,
+//                                          # the default)
 //   file_time = 1997-09-15T02:10:00        # optional, overrides [kit]
 //   content = [
 //     "payload/README.TXT",                # a file or a folder next to the manifest
@@ -105,6 +109,7 @@ bool is_placeholder(std::string_view text);
 
 const char* const kDefaultFileVersion = "A.01.10";
 const char* const kDefaultProductVersion = "A.01.00";
+const char* const kDefaultKitArch = "win32";
 
 struct KitInfo {
     std::string title;
@@ -119,7 +124,8 @@ struct KitInfo {
     std::optional<InputPath> bitmap;
     std::optional<InputPath> icon;
     std::optional<DosStamp> file_time;
-    KitTexts texts;  // messages and dialog lines: the standard English ones by default
+    std::string arch = kDefaultKitArch;  // the runtime the kit is built on: win32 or win64
+    KitTexts texts;                      // messages and dialog lines: the standard English ones by default
     std::vector<std::string> tables = {KIT_TABLE_APP_VERSIONS, KIT_TABLE_WINDOW_LIST, KIT_TABLE_ARCHIVE_LIST,
                                        KIT_TABLE_REGISTRY_LIST};
     Origin origin;
@@ -129,8 +135,9 @@ struct KitInfo {
 };
 
 struct Manifest {
-    std::string file;              // as given, for messages
-    std::filesystem::path folder;  // where relative input paths start
+    std::string file;                          // as given, for messages
+    std::filesystem::path folder;              // where relative input paths start
+    std::vector<std::filesystem::path> bases;  // the manifests [kit] is based on, nearest first
     KitInfo kit;
     std::vector<AppVersionRow> app_versions;
     std::vector<WindowRow> windows;

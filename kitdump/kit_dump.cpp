@@ -1,6 +1,7 @@
 #include "kit_dump.h"
 
 #include <algorithm>
+#include <charconv>
 #include <fmt/format.h>
 
 #include "decode_error.h"
@@ -39,6 +40,20 @@ std::string code_word(std::uint16_t code, std::initializer_list<std::pair<std::u
         if (value == code)
             return toml_string(word);
     return std::to_string(code);
+}
+
+// A row's data; a REG_DWORD number written in plain decimal becomes a TOML
+// integer, which the manifest turns into the same text again.
+std::string registry_data(const RegistryRow& row)
+{
+    if (row.type == KIT_TYPE_DWORD && !row.data.empty() && row.data.size() <= 11) {
+        long long value = 0;
+        const auto [end, ec] = std::from_chars(row.data.data(), row.data.data() + row.data.size(), value);
+        if (ec == std::errc() && end == row.data.data() + row.data.size() && value >= -2147483648LL &&
+            value <= 2147483647LL && std::to_string(value) == row.data)
+            return fmt::format("data = {}\n", value);
+    }
+    return toml_field("data", row.data);
 }
 
 class ManifestWriter {
@@ -90,11 +105,24 @@ private:
         m += toml_field("legal", version_value("LegalCopyright"));
         m += toml_field("file_version", version_value("FileVersion"));
         m += toml_field("product_version", version_value("ProductVersion"));
+        write_arch();
         write_picture();
         write_icon();
         write_table_list();
         compare_face(title_text, caption, welcome);
         m += "\n";
+    }
+
+    // The runtime the kit was built on, so that a rebuild uses the same.
+    void write_arch()
+    {
+        if (kit_.coff.machine == pe::kMachineI386)
+            out_.manifest += toml_field("arch", "win32");
+        else if (kit_.coff.machine == pe::kMachineAmd64)
+            out_.manifest += toml_field("arch", "win64");
+        else
+            note(fmt::format("the kit is built for {}, for which upkit has no runtime: a rebuilt kit is win32",
+                             pe::machine_name(kit_.coff.machine)));
     }
 
     void write_picture()
@@ -219,7 +247,7 @@ private:
                      code_word(row.type, {{KIT_TYPE_STRING, "REG_SZ"},
                                           {KIT_TYPE_EXPAND_STRING, "REG_EXPAND_SZ"},
                                           {KIT_TYPE_DWORD, "REG_DWORD"}}) +
-                     "\n" + toml_field("data", row.data) + "\n";
+                     "\n" + registry_data(row) + "\n";
             }
         for (const KitArchive& archive : kit_.archives)
             if (archive.row == 0)

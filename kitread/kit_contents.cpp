@@ -267,4 +267,15 @@ KitContents read_kit_file(const std::filesystem::path& path)
     return read_kit_contents(bytes);
 }
 
+bool carries_kit_resources(const KitContents& kit)
+{
+    const KitTables& tables = kit.tables;
+    if (tables.app_versions || tables.windows || tables.archives || tables.registry || !kit.archives.empty())
+        return true;
+    for (const Resource& resource : kit.resources)
+        if (resource.type == ResourceKey::of(pe::kTypeDialog) && resource.name == ResourceKey::of(IDD_INSTALL))
+            return true;
+    return false;
+}
+
 }  // namespace upkit::kitread

@@ -67,4 +67,9 @@ KitContents read_kit_contents(std::span<const std::uint8_t> bytes);
 // The same for a file; also throws std::runtime_error when it cannot be read.
 KitContents read_kit_file(const std::filesystem::path& path);
 
+// Whether the image carries anything of a kit: one of its tables, an archive
+// or the install dialog. Any other Windows program is not a kit, though it is
+// read as one.
+bool carries_kit_resources(const KitContents& kit);
+
 }  // namespace upkit::kitread

@@ -306,19 +306,31 @@ TEST_F(KitBuildTest, ContentThatIsNotWhatItSays)
     EXPECT_NE(refusal_of([&] { members(row + "content = ['tree']\n"); }).find("link to a folder"), std::string::npos);
 }
 
-TEST_F(KitBuildTest, ArchivesUseTheRowsWindow)
+TEST_F(KitBuildTest, ArchivesUseTheRowsWindowOrTheSmallestThatHoldsTheirData)
 {
     put("a.txt", "hello, hello, hello");
+    put("b.bin", std::string(3000, 'b'));
+    put("c.bin", std::string(3000, 'c'));
     const Manifest parsed = manifest("[[archives]]\nid = 1\nprogress = 'P'\ncontent = ['a.txt']\n"
                                      "[[archives]]\nid = 2\nprogress = 'P'\nwindow_bits = 18\ncontent = ['a.txt']\n"
-                                     "[[archives]]\nid = 3\nprogress = 'P'\nwindow_bits = 22\ncontent = ['a.txt']\n");
+                                     "[[archives]]\nid = 3\nprogress = 'P'\nwindow_bits = 22\ncontent = ['a.txt']\n"
+                                     "[[archives]]\nid = 4\nprogress = 'P'\ncontent = ['b.bin', 'c.bin']\n");
     std::vector<fs::path> read;
     const auto first = archive_members(parsed.archives[0], parsed.kit, folders(), read);
-    // Header byte 6 holds the window bits.
-    EXPECT_EQ(build_archive(parsed.archives[0], first).at(6), 15);
+    // Header byte 6 holds the window bits: the smallest window holds a few
+    // bytes, 2^13 holds the 6000 of the last row's two files.
+    EXPECT_EQ(build_archive(parsed.archives[0], first).at(6), 10);
     EXPECT_EQ(build_archive(parsed.archives[1], first).at(6), 18);
     const std::string message = refusal_of([&] { build_archive(parsed.archives[2], first); });
     EXPECT_NE(message.find("row 3, window_bits: 22 is out of range"), std::string::npos) << message;
+    const auto both = archive_members(parsed.archives[3], parsed.kit, folders(), read);
+    EXPECT_EQ(build_archive(parsed.archives[3], both).at(6), 13);
+
+    // Data larger than the largest fitted window is packed in that window.
+    put("big.bin", std::string((std::size_t{1} << 21) + 1, 'x'));
+    const Manifest large = manifest("[[archives]]\nid = 5\nprogress = 'P'\ncontent = ['big.bin']\n");
+    const auto big = archive_members(large.archives[0], large.kit, folders(), read);
+    EXPECT_EQ(build_archive(large.archives[0], big).at(6), 21);
 }
 
 TEST_F(KitBuildTest, OutputsAreWrittenWholeWithADependencyList)

@@ -139,7 +139,9 @@ data = ""
     const ArchiveRow& archive = manifest.archives[0];
     EXPECT_EQ(archive.base, KIT_BASE_INSTALL);
     EXPECT_EQ(archive.subdirectory, "");
-    EXPECT_EQ(archive.window_bits, 15);
+    EXPECT_FALSE(archive.window_bits.has_value());  // fitted to the data when the archive is built
+    EXPECT_EQ(archive.level, 9);
+    EXPECT_EQ(manifest.kit.arch, "win32");
     EXPECT_FALSE(archive.file_time.has_value());
     ASSERT_EQ(archive.content.size(), 3u);
     EXPECT_EQ(archive.content[0].kind, ContentKind::file_or_folder);
@@ -209,6 +211,46 @@ TEST(ManifestRefusals, NameTheLineTheRowAndTheField)
     EXPECT_NE(message.find("row 1, base: -1 is out of range"), std::string::npos) << message;
 }
 
+TEST(ManifestRefusals, NameEveryMissingFieldOfARowAtOnce)
+{
+    EXPECT_EQ(refusal("\n[[app_versions]]\nvalue = 'V'\nchecksum = 1\n"),
+              "kit.toml:2: [[app_versions]] row 1: missing fields display, key, file");
+    EXPECT_EQ(refusal("[[registry]]\nkey = 'K'\n"), "kit.toml:1: [[registry]] row 1: missing fields root, type, data");
+    EXPECT_EQ(refusal("[[archives]]\ncontent = ['a']\n"),
+              "kit.toml:1: [[archives]] row 1: missing fields id, progress");
+}
+
+TEST(ManifestFields, RegistryNumbersMayBeIntegers)
+{
+    std::string rows;
+    for (const char* data : {"4294967295", "2147483647", "-2147483648", "31", "'0x1F'"})
+        rows += std::string("[[registry]]\nroot = 'HKLM'\nkey = 'K'\ntype = 'REG_DWORD'\ndata = ") + data + "\n";
+    const Manifest manifest = parse(rows);
+    // Decimal as far as the kit's signed reading goes, hexadecimal above.
+    EXPECT_EQ(manifest.registry[0].data, "0xFFFFFFFF");
+    EXPECT_EQ(manifest.registry[1].data, "2147483647");
+    EXPECT_EQ(manifest.registry[2].data, "-2147483648");
+    EXPECT_EQ(manifest.registry[3].data, "31");
+    EXPECT_EQ(manifest.registry[4].data, "0x1F");
+    Diagnostics diagnostics;
+    EXPECT_NO_THROW(encode_registry_list(manifest.registry, diagnostics));
+
+    EXPECT_EQ(refusal("[[registry]]\nroot = 'HKLM'\nkey = 'K'\ntype = 'REG_DWORD'\ndata = 4294967296\n"),
+              "kit.toml:5: [[registry]] row 1, data: 4294967296 is out of range (-2147483648 to 4294967295)");
+    EXPECT_EQ(refusal("[[registry]]\nroot = 'HKLM'\nkey = 'K'\ntype = 'REG_SZ'\ndata = 7\n"),
+              "kit.toml:5: [[registry]] row 1, data: must be a string, not an integer");
+    EXPECT_EQ(refusal("[[registry]]\nroot = 'HKLM'\nkey = 'K'\ntype = 'REG_DWORD'\ndata = 1.5\n"),
+              "kit.toml:5: [[registry]] row 1, data: must be a number or its text, not a floating-point number");
+}
+
+TEST(ManifestFields, TheKitsArchitecture)
+{
+    EXPECT_EQ(parse("[kit]\narch = 'win64'\n").kit.arch, "win64");
+    EXPECT_EQ(parse("[kit]\narch = 'win32'\n").kit.arch, "win32");
+    EXPECT_EQ(refusal("[kit]\ntitle = 'T'\narch = 'x86'\n"),
+              "kit.toml:3: [kit] arch: unknown architecture \"x86\" (expected win32 or win64)");
+}
+
 TEST(ManifestRefusals, ChecksumsAreGivenOneWay)
 {
     const std::string row = "[[app_versions]]\ndisplay = 'D'\nkey = 'K'\nfile = 'F'\n";
@@ -265,6 +307,7 @@ TEST(ManifestFiles, KitFieldsComeFromTheManifestTheyAreBasedOn)
                                                                "bitmap = \"art/k.bmp\"\ntables = []\n"));
     upkit::test::write_file(dir / "kit.toml", std::string("[kit]\nbased_on = \"base/kit.toml\"\ntitle = \"Own\"\n"));
     const Manifest manifest = read_manifest(dir / "kit.toml");
+    EXPECT_EQ(manifest.bases, std::vector<std::filesystem::path>{dir / "base/kit.toml"});
     EXPECT_EQ(manifest.kit.title, "Own");
     EXPECT_EQ(manifest.kit.maker, "M");
     EXPECT_TRUE(manifest.kit.tables.empty());

@@ -1,7 +1,10 @@
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <exception>
 #include <fmt/format.h>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "command.h"
 #include "exit_status.h"
@@ -47,6 +50,46 @@ std::string command_names(CLI::App& app)
     return names;
 }
 
+// The number of single-letter edits (insert, delete, replace, swap two
+// neighbours) between two words.
+std::size_t edit_distance(std::string_view a, std::string_view b)
+{
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + change});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// The command a mistyped word most likely meant: the nearest one within two
+// edits (and fewer edits than the word has letters), or one the word starts.
+std::optional<std::string> nearest_command(CLI::App& app, std::string_view typed)
+{
+    std::string word(typed);
+    for (char& c : word)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    std::optional<std::string> best;
+    std::size_t best_distance = 3;
+    for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
+        const std::string& name = command->get_name();
+        const std::size_t distance = name.starts_with(word) && word.size() >= 2 ? 0 : edit_distance(word, name);
+        if (distance < best_distance && distance < word.size()) {
+            best = name;
+            best_distance = distance;
+        }
+    }
+    return best;
+}
+
 }  // namespace
 
 int run_upkit(int argc, char** argv, std::ostream& out, std::ostream& err)
@@ -82,7 +125,9 @@ int run_upkit(int argc, char** argv, std::ostream& out, std::ostream& err, const
     } catch (const CLI::ParseError& e) {
         const std::optional<std::string> word = e.get_exit_code() != 0 ? unknown_command(app) : std::nullopt;
         if (word) {
-            err << fmt::format("upkit: unknown command \"{}\"; the commands are {}\n", printable(*word),
+            const std::optional<std::string> meant = nearest_command(app, *word);
+            err << fmt::format("upkit: unknown command \"{}\"{}; the commands are {}\n", printable(*word),
+                               meant ? fmt::format(" (did you mean \"{}\"?)", *meant) : std::string(),
                                command_names(app));
             return kExitUsage;
         }

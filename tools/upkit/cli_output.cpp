@@ -16,4 +16,9 @@ void print_warning(std::ostream& err, std::string_view what)
     err << fmt::format("upkit: warning: {}\n", what);
 }
 
+void print_note(std::ostream& err, std::string_view what)
+{
+    err << fmt::format("upkit: note: {}\n", what);
+}
+
 }  // namespace upkit

@@ -15,4 +15,7 @@ void print_error(std::ostream& err, std::string_view file, std::string_view what
 // "upkit: warning: <what>" on err.
 void print_warning(std::ostream& err, std::string_view what);
 
+// "upkit: note: <what>" on err: something the user should know, not a fault.
+void print_note(std::ostream& err, std::string_view what);
+
 }  // namespace upkit

@@ -23,7 +23,7 @@ namespace {
 struct BuildOptions {
     std::string manifest;
     std::optional<std::string> output;        // default: the manifest's name with .exe, here
-    std::string arch = "win32";               // win32 or win64
+    std::optional<std::string> arch;          // default: the manifest's, else win32
     std::optional<std::string> runtime;       // default: found beside upkit
     std::optional<std::string> files;         // the folder of built inputs (from = "files")
     std::optional<std::string> sign_command;  // run on the finished kit, {} its path
@@ -94,8 +94,12 @@ int run_build(const BuildOptions& options, std::ostream& out, std::ostream& err)
             kit_resource_list(manifest, generated, InputFolders{manifest.folder, files}, diagnostics, read);
         show_warnings();
 
+        const std::string arch = options.arch.value_or(manifest.kit.arch);
+        if (arch == "win64")
+            print_note(err, "a win64 kit is for a 64-bit product: it reads the 64-bit registry view and installs "
+                            "system files to the 64-bit system folder");
         fs::path runtime_path;
-        const std::vector<std::uint8_t> runtime = load_kit_runtime(options.runtime, options.arch, runtime_path);
+        const std::vector<std::uint8_t> runtime = load_kit_runtime(options.runtime, arch, runtime_path);
         const std::vector<std::uint8_t> kit = build_kit_image(runtime, resources, source_date_epoch().value_or(0));
 
         const fs::path output =
@@ -119,9 +123,8 @@ int run_build(const BuildOptions& options, std::ostream& out, std::ostream& err)
                 throw KitError(fmt::format("{}: cannot write the file", *options.depfile));
         }
         if (!options.quiet) {
-            out << fmt::format("{}: {} kit, {} archive{}, {} bytes\n", output.string(), options.arch,
-                               manifest.archives.size(), manifest.archives.size() == 1 ? "" : "s",
-                               fs::file_size(output));
+            out << fmt::format("{}: {} kit, {} archive{}, {} bytes\n", output.string(), arch, manifest.archives.size(),
+                               manifest.archives.size() == 1 ? "" : "s", fs::file_size(output));
         }
         return kExitOk;
     } catch (const UsageError& e) {
@@ -142,7 +145,9 @@ void add_build_command(CLI::App& app, CommandRun& run)
     CLI::App* command = app.add_subcommand("build", "Make a kit program from its manifest");
     command->add_option("MANIFEST", options->manifest, "The kit's manifest (TOML)")->required();
     command->add_option("-o,--output", options->output, "Kit to write (default: the manifest's name, .exe)");
-    command->add_option("--arch", options->arch, "The kit's Windows: win32 (default) or win64")
+    command
+        ->add_option("--arch", options->arch,
+                     "The kit's runtime: win32 or win64 (default: the manifest's arch, else win32)")
         ->check(CLI::IsMember({"win32", "win64"}));
     command->add_option("--runtime", options->runtime, "The prebuilt kit runtime to use");
     command->add_option("--files", options->files, "Folder of built inputs, for paths given with from = \"files\"");

@@ -20,6 +20,7 @@ namespace {
 struct DumpOptions {
     std::string kit;
     std::string directory;  // receives kit.toml and the files it names
+    bool force = false;     // write into a folder that holds files already
     bool quiet = false;
 };
 
@@ -45,6 +46,16 @@ int run_dump(const DumpOptions& options, std::ostream& out, std::ostream& err)
 
     const fs::path folder(options.directory);
     std::error_code ec;
+    // A manifest folder is often someone's work: dump does not write over
+    // one unless told to.
+    if (!options.force && fs::is_directory(folder, ec) && !fs::is_empty(folder, ec)) {
+        print_error(err, options.directory, "the folder is not empty (give --force to write into it)");
+        return kExitDataError;
+    }
+    if (!options.force && fs::exists(folder, ec) && !fs::is_directory(folder, ec)) {
+        print_error(err, options.directory, "not a folder");
+        return kExitDataError;
+    }
     fs::create_directories(folder, ec);
     if (ec) {
         // Status 1 for an output too: build, inspect and dump end with 1 on
@@ -76,6 +87,7 @@ void add_dump_command(CLI::App& app, CommandRun& run)
     CLI::App* command = app.add_subcommand("dump", "Write a kit's manifest and the files it names");
     command->add_option("KIT", options->kit, "Kit program to read")->required();
     command->add_option("-o,--output", options->directory, "Folder to write kit.toml and its files into")->required();
+    command->add_flag("-f,--force", options->force, "Write into a folder that is not empty, replacing its files");
     command->add_flag("-q,--quiet", options->quiet, "No summary line");
     command->callback([options, &run] {
         run = [options](const CommandStreams& streams) { return run_dump(*options, streams.out, streams.err); };

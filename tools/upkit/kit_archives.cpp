@@ -53,6 +53,10 @@ ArchiveInputs::ArchiveInputs(const std::string& path)
     } catch (const std::exception& e) {
         throw std::runtime_error(fmt::format("{}: {}", path, e.what()));
     }
+    if (!kitread::carries_kit_resources(kit))
+        throw std::runtime_error(fmt::format("{}: not a kit: a Windows program without a kit's tables, archives or "
+                                             "install dialog",
+                                             printable(path)));
     add_kit_archives(path, kit);
 }
 

@@ -1,4 +1,5 @@
 #include "kit_runtime.h"
+#include "open_failure.h"
 
 #include <fmt/format.h>
 #include <fstream>
@@ -19,7 +20,7 @@ std::vector<std::uint8_t> read_file(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw KitError(fmt::format("{}: cannot open the file", path.string()));
+        throw KitError(fmt::format("{}: {}", path.string(), cannot_open_file(path)));
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
         throw KitError(fmt::format("{}: cannot read the file", path.string()));

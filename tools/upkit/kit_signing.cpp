@@ -1,7 +1,12 @@
 #include "kit_signing.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fmt/format.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include "diagnostics.h"
 
@@ -27,6 +32,28 @@ std::string shell_quoted(const std::string& path)
 
 }  // namespace
 
+std::string command_failure(int status)
+{
+    if (status == -1)
+        return fmt::format("could not be started: {}", std::strerror(errno));
+#ifdef _WIN32
+    return fmt::format("ended with exit status {}", status);
+#else
+    if (WIFSIGNALED(status))
+        return fmt::format("was stopped by signal {} ({})", WTERMSIG(status), strsignal(WTERMSIG(status)));
+    if (WIFEXITED(status)) {
+        const int code = WEXITSTATUS(status);
+        // The shell's own codes for a command it could not find or run.
+        if (code == 127)
+            return "ended with exit status 127: the shell did not find the command";
+        if (code == 126)
+            return "ended with exit status 126: the shell could not run the command";
+        return fmt::format("ended with exit status {}", code);
+    }
+    return fmt::format("ended with wait status {}", status);
+#endif
+}
+
 void sign_kit(const std::string& command, const fs::path& kit)
 {
     std::string line = command;
@@ -42,7 +69,7 @@ void sign_kit(const std::string& command, const fs::path& kit)
     if (status != 0) {
         std::error_code ignored;
         fs::remove(kit, ignored);
-        throw KitError(fmt::format("the signing command failed (status {}); the unsigned kit was removed", status));
+        throw KitError(fmt::format("the signing command {}; the unsigned kit was removed", command_failure(status)));
     }
 }
 

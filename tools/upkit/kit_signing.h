@@ -13,4 +13,8 @@ namespace upkit {
 // taken for a signed one.
 void sign_kit(const std::string& command, const std::filesystem::path& kit);
 
+// How a command run through the shell ended, from std::system's result:
+// "ended with exit status 2", "was stopped by signal 9 (Killed)".
+std::string command_failure(int status);
+
 }  // namespace upkit

@@ -102,7 +102,11 @@ TEST_F(BuildCommand, MakesAKitThatCarriesWhatTheManifestSays)
         SCOPED_TRACE(arch);
         const ToolRun run = build(manifest(kRows), arch);
         ASSERT_EQ(run.code, 0) << run.err;
-        EXPECT_EQ(run.err, "");
+        // A win64 kit is right only for a 64-bit product: said every time.
+        EXPECT_EQ(run.err, std::string(arch) == "win64" ? "upkit: note: a win64 kit is for a 64-bit product: it reads "
+                                                          "the 64-bit registry view and installs system files to the "
+                                                          "64-bit system folder\n"
+                                                        : "");
 
         const upkit::kitread::KitContents contents = upkit::kitread::read_kit_file(kit());
         EXPECT_TRUE(contents.missing.empty()) << contents.missing.front();
@@ -168,6 +172,28 @@ TEST_F(BuildCommand, RefusesWhatAKitCannotBeBuiltFromNamingTheLine)
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("kit.toml:1: [kit] welcome: missing"), std::string::npos) << run.err;
 
+    // Every missing field at once.
+    run = build(manifest(kRows, "[kit]\nmaker = \"M\"\n"));
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err, "upkit: " + (dir_ / "kit.toml").string() +
+                           ":1: [kit]: missing fields title, welcome: a kit program needs them\n");
+
+    // A picture that is none, and one that is missing: the bitmap's line,
+    // once.
+    write_file(dir_ / "bad.bmp", std::string("not a bitmap"));
+    const std::string face = std::string(kFace) + "bitmap = \"bad.bmp\"\n";
+    write_file(dir_ / "kit.toml", face + kRows);
+    run = build(dir_ / "kit.toml");
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err, "upkit: " + (dir_ / "kit.toml").string() +
+                           ":9: [kit] bitmap: bad.bmp: not a Windows bitmap "
+                           "(.bmp) file\n");
+    write_file(dir_ / "kit.toml", std::string(kFace) + "bitmap = \"gone.bmp\"\n" + kRows);
+    run = build(dir_ / "kit.toml");
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err, "upkit: " + (dir_ / "kit.toml").string() + ":9: [kit] bitmap: " + (dir_ / "gone.bmp").string() +
+                           ": cannot open the file: No such file or directory\n");
+
     // Archive ids twice: the second row's id line.
     run = build(manifest(kRows + std::string("\n[[archives]]\nid = 2001\nprogress = \"Again\"\ncontent = "
                                              "[\"payload/GADGET.TXT\"]\n")));
@@ -210,7 +236,18 @@ TEST_F(BuildCommand, RunsTheSigningCommandOnTheFinishedKit)
     // A signer that fails leaves no unsigned kit behind.
     run = build(path, "win32", {"--sign-command", "sh -c 'exit 3' signer {}"});
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find("the signing command failed"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err, "upkit: the signing command ended with exit status 3; the unsigned kit was removed\n");
+    EXPECT_FALSE(fs::exists(kit()));
+
+    // One the shell cannot find, and one stopped by a signal.
+    run = build(path, "win32", {"--sign-command", "no-such-signer-anywhere {}"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("the signing command ended with exit status 127: the shell did not find the command"),
+              std::string::npos)
+        << run.err;
+    run = build(path, "win32", {"--sign-command", "kill -9 $$ {}"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("the signing command was stopped by signal 9 (Killed)"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(kit()));
 
     run = build(path, "win32", {"--sign-command", "true"});
@@ -227,4 +264,35 @@ TEST_F(BuildCommand, WritesTheFilesItReadAsADependencyList)
     for (const std::string& input : {std::string("kit.toml"), std::string("GADGET.TXT"), std::string("kit.bmp"),
                                      std::string("kit.ico"), std::string("kit-runtime-win32.exe")})
         EXPECT_NE(text.find(input), std::string::npos) << input;
+
+    // A manifest based on another, and a folder's files one by one: editing
+    // any of them must make the kit again.
+    write_file(dir_ / "base.toml", std::string(kFace));
+    write_file(dir_ / "help/A.HLP", std::string("a"));
+    write_file(dir_ / "help/sub/B.HLP", std::string("b"));
+    write_file(dir_ / "own.toml", "[kit]\nbased_on = \"base.toml\"\n" + std::string(kRows) +
+                                      "[[archives]]\nid = 2002\nprogress = \"Help\"\ncontent = [\"help\"]\n");
+    const ToolRun run = build(dir_ / "own.toml", "win32", {"--depfile", depfile.string()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const std::vector<std::uint8_t> again = read_file(depfile);
+    const std::string listed(again.begin(), again.end());
+    for (const fs::path& input : {dir_ / "own.toml", dir_ / "base.toml", dir_ / "help", dir_ / "help/A.HLP",
+                                  dir_ / "help/sub/B.HLP", dir_ / "payload/GADGET.TXT"}) {
+        const std::string entry = "  " + fs::absolute(input).string();
+        EXPECT_TRUE(listed.find(entry + " \\\n") != std::string::npos || listed.ends_with(entry + "\n"))
+            << input << "\n"
+            << listed;
+    }
+}
+
+TEST_F(BuildCommand, StoresAContentFolderFilesBelowItWithoutItsName)
+{
+    write_file(dir_ / "help/A.HLP", std::string("a"));
+    write_file(dir_ / "help/sub/B.HLP", std::string("b"));
+    ASSERT_EQ(build(manifest("[[archives]]\nid = 1\nprogress = \"P\"\ncontent = [\"help\"]\n")).code, 0);
+    const ToolRun listed = run_tool({"list", kit().string()});
+    ASSERT_EQ(listed.code, 0) << listed.err;
+    EXPECT_NE(listed.out.find(" A.HLP\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find(" sub\\B.HLP\n"), std::string::npos) << listed.out;
+    EXPECT_EQ(listed.out.find("help\\"), std::string::npos) << listed.out;
 }

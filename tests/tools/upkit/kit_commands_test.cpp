@@ -55,6 +55,12 @@ TEST(DumpCommand, GivesAManifestThatBuildsTheSameResources)
         EXPECT_TRUE(fs::exists(dir / "dumped" / name)) << name;
     EXPECT_EQ(read_file(dir / "dumped/kit.bmp"), read_file(fs::path(DEMO_KIT_FOLDER) / "kit.bmp"));
     EXPECT_EQ(read_file(dir / "dumped/kit.ico"), read_file(fs::path(DEMO_KIT_FOLDER) / "kit.ico"));
+    // REG_DWORD numbers in plain decimal become TOML integers; other forms
+    // stay the kit's text.
+    const std::vector<std::uint8_t> manifest = read_file(dir / "dumped/kit.toml");
+    const std::string text(manifest.begin(), manifest.end());
+    for (const char* data : {"data = -1\n", "data = 0\n", "data = '010'\n", "data = '0x1F'\n"})
+        EXPECT_NE(text.find(data), std::string::npos) << data;
 
     const ToolRun build = run_tool({"build", (dir / "dumped/kit.toml").string(), "-o", (dir / "rebuilt.exe").string(),
                                     "--runtime", runtime("win32")});
@@ -110,6 +116,68 @@ TEST(DumpCommand, CarriesMissingTablesAndArchivesOverAndSaysWhatItCannot)
     const ToolRun refused = run_tool({"dump", (dir / "not-a-kit.exe").string(), "-o", (dir / "c").string()});
     EXPECT_EQ(refused.code, 1);
     EXPECT_NE(refused.err.find("not-a-kit.exe"), std::string::npos);
+}
+
+TEST(DumpCommand, RecordsTheArchitectureSoThatARebuildIsTheSameKit)
+{
+    TempDir dir;
+    const fs::path demo64 = test_data("kits/demo-kit-win64.exe");
+    ASSERT_EQ(run_tool({"dump", demo64.string(), "-o", (dir / "d").string(), "-q"}).code, 0);
+    const std::vector<std::uint8_t> bytes = read_file(dir / "d/kit.toml");
+    EXPECT_NE(std::string(bytes.begin(), bytes.end()).find("\narch = 'win64'\n"), std::string::npos);
+
+    // No --arch: the manifest's, and a note on what a win64 kit is for.
+    const ToolRun rebuilt = run_tool(
+        {"build", (dir / "d/kit.toml").string(), "-o", (dir / "again.exe").string(), "--runtime", runtime("win64")});
+    ASSERT_EQ(rebuilt.code, 0) << rebuilt.err;
+    EXPECT_EQ(rebuilt.err, "upkit: note: a win64 kit is for a 64-bit product: it reads the 64-bit registry view and "
+                           "installs system files to the 64-bit system folder\n");
+    EXPECT_EQ(upkit::kitread::read_kit_file(dir / "again.exe").coff.machine, upkit::pe::kMachineAmd64);
+    EXPECT_EQ(resources_of(dir / "again.exe"), resources_of(demo64));
+
+    // --arch overrides it.
+    const ToolRun win32 = run_tool({"build", (dir / "d/kit.toml").string(), "-o", (dir / "w32.exe").string(), "--arch",
+                                    "win32", "--runtime", runtime("win32")});
+    ASSERT_EQ(win32.code, 0) << win32.err;
+    EXPECT_EQ(win32.err, "");
+    EXPECT_EQ(upkit::kitread::read_kit_file(dir / "w32.exe").coff.machine, upkit::pe::kMachineI386);
+}
+
+TEST(DumpCommand, WritesIntoAFolderThatHoldsFilesOnlyWhenForced)
+{
+    TempDir dir;
+    write_file(dir / "work/kit.toml", std::string("# the author's own manifest\n"));
+    const ToolRun refused = run_tool({"dump", demo_kit(), "-o", (dir / "work").string()});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.err,
+              "upkit: " + (dir / "work").string() + ": the folder is not empty (give --force to write into it)\n");
+    EXPECT_EQ(read_file(dir / "work/kit.toml").size(), std::string("# the author's own manifest\n").size());
+    EXPECT_FALSE(fs::exists(dir / "work/kit.bmp"));
+
+    // An empty folder is no one's work.
+    fs::create_directory(dir / "empty");
+    EXPECT_EQ(run_tool({"dump", demo_kit(), "-o", (dir / "empty").string(), "-q"}).code, 0);
+
+    const ToolRun forced = run_tool({"dump", demo_kit(), "-o", (dir / "work").string(), "--force", "-q"});
+    ASSERT_EQ(forced.code, 0) << forced.err;
+    EXPECT_EQ(read_file(dir / "work/kit.toml"), read_file(dir / "empty/kit.toml"));
+}
+
+TEST(KitArchives, AWindowsProgramThatIsNotAKitIsSaidToBeNone)
+{
+    for (const char* command : {"list", "test", "extract"}) {
+        TempDir dir;
+        std::vector<std::string> args = {command, runtime("win32")};
+        if (std::string(command) == "extract")
+            args.insert(args.end(), {"-d", (dir / "out").string()});
+        const ToolRun run = run_tool(args);
+        EXPECT_EQ(run.code, 1) << command;
+        EXPECT_EQ(run.out, "") << command;
+        EXPECT_EQ(run.err, "upkit: " + runtime("win32") +
+                               ": not a kit: a Windows program without a kit's tables, archives or install dialog\n")
+            << command;
+        EXPECT_FALSE(fs::exists(dir / "out")) << command;
+    }
 }
 
 TEST(KitArchives, ListTestAndExtractEveryArchiveOfAKit)

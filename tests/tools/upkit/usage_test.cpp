@@ -36,19 +36,24 @@ TEST_F(CliTest, AnUnknownCommandIsAUsageErrorAndNothingRuns)
 {
     put("src/a.txt", text_bytes(100));
     ASSERT_EQ(run_cli({"create", arg("a.kw"), arg("src"), "-q"}).code, 0);
-    const std::vector<Args> cases = {
-        {arg("a.kw"), "-d", arg("out")},
-        {"bulid", arg("a.kw"), "-d", arg("out")},
-        {"Extract", arg("a.kw"), "-d", arg("out")},
-        {"--version-", "unpack", arg("a.kw")},
+    // Each command line, with the command a typing slip most likely meant.
+    const std::vector<std::pair<Args, std::string>> cases = {
+        {{arg("a.kw"), "-d", arg("out")}, ""},
+        {{"bulid", arg("a.kw"), "-d", arg("out")}, "build"},
+        {{"Extract", arg("a.kw"), "-d", arg("out")}, "extract"},
+        {{"extarct", arg("a.kw"), "-d", arg("out")}, "extract"},
+        {{"insp", arg("a.kw")}, "inspect"},
+        {{"--version-", "unpack", arg("a.kw")}, ""},
+        {{"x", arg("a.kw")}, ""},
     };
-    for (const Args& args : cases) {
+    for (const auto& [args, meant] : cases) {
         const RunResult result = run_cli(args);
         EXPECT_EQ(result.code, 2) << args[0];
         EXPECT_EQ(result.out, "") << args[0];
         const std::string word = args[0].front() == '-' ? args[1] : args[0];
-        EXPECT_EQ(result.err, "upkit: unknown command \"" + word +
-                                  "\"; the commands are create, list, test, extract, checksum, plan, build, inspect, "
+        const std::string suggestion = meant.empty() ? "" : " (did you mean \"" + meant + "\"?)";
+        EXPECT_EQ(result.err, "upkit: unknown command \"" + word + "\"" + suggestion +
+                                  "; the commands are create, list, test, extract, checksum, plan, build, inspect, "
                                   "dump and try\n");
         EXPECT_FALSE(fs::exists(at("out"))) << args[0];
     }
