@@ -5,12 +5,26 @@
 #include <fmt/format.h>
 #include <fstream>
 #include <limits>
+#include <span>
 #include <sstream>
 #include <toml++/toml.h>
 
 namespace upkit::kitbuild {
 
 namespace {
+
+// The names each table of a manifest may hold.
+constexpr std::string_view kTopLevelNames[] = {"kit", "app_versions", "windows", "archives", "registry"};
+constexpr std::string_view kKitFields[] = {"based_on", "title",         "maker",     "product",      "caption",
+                                           "welcome",  "internal_name", "legal",     "file_version", "product_version",
+                                           "bitmap",   "icon",          "file_time", "tables",       "arch"};
+constexpr std::string_view kAppVersionFields[] = {"display", "key", "value", "file", "checksum", "checksum_of"};
+constexpr std::string_view kWindowFields[] = {"display", "class", "title"};
+constexpr std::string_view kArchiveFields[] = {"id",    "progress",  "base",    "subdirectory", "window_bits",
+                                               "level", "file_time", "content", "archive",      "carried"};
+constexpr std::string_view kContentItemFields[] = {"file", "folder", "from", "name"};
+constexpr std::string_view kRegistryFields[] = {"root", "key", "value", "type", "data"};
+constexpr std::string_view kInputPathFields[] = {"file", "from"};
 
 struct CodeWord {
     std::string_view word;
@@ -87,7 +101,7 @@ int line_of(const toml::node& node)
 // with their lines recorded in the origin and unknown names refused.
 class Fields {
 public:
-    Fields(const toml::table& table, Origin& origin, std::initializer_list<std::string_view> known,
+    Fields(const toml::table& table, Origin& origin, std::span<const std::string_view> known,
            std::string_view label = {})
         : table_(table)
         , origin_(origin)
@@ -234,7 +248,7 @@ public:
         const toml::table* table = node->as_table();
         if (!table)
             wrong(name, *node, "a path or a table { file = ..., from = ... }");
-        const Fields inner(*table, origin_, {"file", "from"}, field(name));
+        const Fields inner(*table, origin_, kInputPathFields, field(name));
         return InputPath{*inner.text("file", true), inner.root()};
     }
 
@@ -296,7 +310,7 @@ std::vector<Row> read_rows(const toml::table& document, const std::string& file,
 
 void read_app_version(const toml::table& table, Origin& origin, AppVersionRow& row)
 {
-    const Fields fields(table, origin, {"display", "key", "value", "file", "checksum", "checksum_of"});
+    const Fields fields(table, origin, kAppVersionFields);
     fields.require({"display", "key", "file"});
     row.display = *fields.text("display", true);
     row.key = *fields.text("key", true);
@@ -311,7 +325,7 @@ void read_app_version(const toml::table& table, Origin& origin, AppVersionRow& r
 
 void read_window(const toml::table& table, Origin& origin, WindowRow& row)
 {
-    const Fields fields(table, origin, {"display", "class", "title"});
+    const Fields fields(table, origin, kWindowFields);
     fields.require({"display"});
     row.display = *fields.text("display", true);
     row.window_class = fields.text_or_empty("class");
@@ -338,7 +352,7 @@ std::vector<ContentEntry> read_content(const Fields& fields, Origin& origin)
                        fmt::format("still the placeholder {}: replace it with the value", quoted(path->get())));
             entry.source = InputPath{path->get(), InputRoot::manifest};
         } else if (const toml::table* table = element.as_table()) {
-            const Fields inner(*table, origin, {"file", "folder", "from", "name"}, entry.label);
+            const Fields inner(*table, origin, kContentItemFields, entry.label);
             if (inner.has("file") == inner.has("folder"))
                 refuse(origin, entry.label, "give either file or folder");
             entry.kind = inner.has("file") ? ContentKind::file : ContentKind::folder;
@@ -358,9 +372,7 @@ std::vector<ContentEntry> read_content(const Fields& fields, Origin& origin)
 
 void read_archive(const toml::table& table, Origin& origin, ArchiveRow& row)
 {
-    const Fields fields(table, origin,
-                        {"id", "progress", "base", "subdirectory", "window_bits", "level", "file_time", "content",
-                         "archive", "carried"});
+    const Fields fields(table, origin, kArchiveFields);
     fields.require({"id", "progress"});
     row.id = static_cast<std::uint16_t>(*fields.integer("id", 0, 0xFFFF, true));
     row.progress = *fields.text("progress", true);
@@ -395,7 +407,7 @@ void read_archive(const toml::table& table, Origin& origin, ArchiveRow& row)
 
 void read_registry(const toml::table& table, Origin& origin, RegistryRow& row)
 {
-    const Fields fields(table, origin, {"root", "key", "value", "type", "data"});
+    const Fields fields(table, origin, kRegistryFields);
     fields.require({"root", "key", "type", "data"});
     row.root = *fields.code("root", kRootWords, true);
     row.key = *fields.text("key", true);
@@ -465,9 +477,7 @@ KitInfo read_kit(const toml::table& document, const std::string& file, const std
     const toml::table* table = node->as_table();
     if (!table)
         refuse(origin, "", "must be a table, written as [kit]");
-    const Fields fields(*table, origin,
-                        {"based_on", "title", "maker", "product", "caption", "welcome", "internal_name", "legal",
-                         "file_version", "product_version", "bitmap", "icon", "file_time", "tables", "arch"});
+    const Fields fields(*table, origin, kKitFields);
 
     // Every field not given here comes from the manifest this one is based on.
     if (const std::optional<std::string> base = fields.text("based_on", false)) {
@@ -533,6 +543,21 @@ KitInfo read_kit(const toml::table& document, const std::string& file, const std
 
 }  // namespace
 
+std::vector<ManifestTable> manifest_tables()
+{
+    const auto list = [](std::span<const std::string_view> names) {
+        return std::vector<std::string>(names.begin(), names.end());
+    };
+    return {
+        {"kit", list(kKitFields)},
+        {"app_versions", list(kAppVersionFields)},
+        {"windows", list(kWindowFields)},
+        {"archives", list(kArchiveFields)},
+        {"archives content item", list(kContentItemFields)},
+        {"registry", list(kRegistryFields)},
+    };
+}
+
 std::string placeholder(std::string_view what)
 {
     return fmt::format("{} {}>", kPlaceholderMarker, what);
@@ -556,7 +581,7 @@ Manifest parse_manifest(std::string_view text, const std::string& file, const st
 
     Origin top;
     top.file = file;
-    const Fields fields(document, top, {"kit", "app_versions", "windows", "archives", "registry"});
+    const Fields fields(document, top, kTopLevelNames);
 
     Manifest manifest;
     manifest.file = file;

@@ -145,6 +145,14 @@ struct Manifest {
     std::vector<RegistryRow> registry;
 };
 
+// A table of the manifest and the fields it may hold, for documentation
+// checks: what the reader accepts is what the manual must describe.
+struct ManifestTable {
+    std::string name;  // "kit", "app_versions", ..., "archives content item"
+    std::vector<std::string> fields;
+};
+std::vector<ManifestTable> manifest_tables();
+
 // Reads and checks the manifest at `path`. Throws KitError for a file that
 // cannot be read, TOML that does not parse, unknown tables or fields, values
 // of the wrong type and unknown code words; what the kit's tables cannot hold

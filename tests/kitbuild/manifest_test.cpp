@@ -342,3 +342,29 @@ TEST(ManifestRefusals, TablesAndArchivesTheKitLeavesOut)
     EXPECT_FALSE(manifest.archives.at(0).carried);
     EXPECT_TRUE(manifest.archives.at(0).content.empty());
 }
+
+// The manual describes every field the reader accepts, each in its table's
+// section: a field added without its documentation fails here.
+TEST(ManifestReference, DescribesEveryFieldTheReaderTakes)
+{
+    const std::vector<std::uint8_t> bytes = upkit::test::read_file(MANIFEST_REFERENCE);
+    const std::string manual(bytes.begin(), bytes.end());
+    const auto section = [&](const std::string& heading) {
+        const std::size_t start = manual.find("\n## `" + heading + "`");
+        EXPECT_NE(start, std::string::npos) << heading;
+        if (start == std::string::npos)
+            return std::string();
+        return manual.substr(start, manual.find("\n## ", start + 1) - start);
+    };
+    for (const ManifestTable& table : manifest_tables()) {
+        if (table.name == "archives content item") {
+            const std::string archives = section("[[archives]]");
+            for (const std::string& field : table.fields)
+                EXPECT_NE(archives.find(field + " = "), std::string::npos) << "content item field " << field;
+            continue;
+        }
+        const std::string text = section(table.name == "kit" ? "[kit]" : "[[" + table.name + "]]");
+        for (const std::string& field : table.fields)
+            EXPECT_NE(text.find("\n| `" + field + "` |"), std::string::npos) << table.name << " field " << field;
+    }
+}

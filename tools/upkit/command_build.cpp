@@ -155,6 +155,8 @@ void add_build_command(CLI::App& app, CommandRun& run)
                         "Run this on the finished kit, {} standing for its path (e.g. a signing tool)");
     command->add_option("--depfile", options->depfile, "Also write a make-style list of the files read");
     command->add_flag("-q,--quiet", options->quiet, "No summary line");
+    command->footer("The manifest's fields, with their types, defaults and examples: manifest.md in upkit's\n"
+                    "documentation (docs/ in its source, share/doc/upkit when installed).");
     command->callback([options, &run] {
         run = [options](const CommandStreams& streams) { return run_build(*options, streams.out, streams.err); };
     });
