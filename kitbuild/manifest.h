@@ -1,5 +1,6 @@
 // A kit description: the rows of the kit's four tables and what each archive
-// holds, read from a TOML manifest into plain structures.
+// holds, read from a TOML manifest into plain structures. The author's
+// reference is docs/manifest.md; in brief:
 //
 //   [kit]
 //   based_on = "../demo/kit.toml"          # optional: every [kit] field not
@@ -71,7 +72,7 @@
 //   key = 'Software\Brightfield\Widget'
 //   value = "Version"                      # optional; "" is the key's default value
 //   type = "REG_SZ"                        # REG_SZ | REG_EXPAND_SZ | REG_DWORD | a number
-//   data = "2.1"
+//   data = "2.1"                           # REG_DWORD: also an integer, data = 31
 //
 // A text that starts with "<fill in:" is a placeholder left for the author
 // (`upkit plan` writes them) and is refused wherever it stands.
