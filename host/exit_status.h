@@ -10,6 +10,9 @@ enum ExitStatus {
     kExitIoError = 3,    // an input cannot be opened or read, or an output cannot be written
     kExitExists = 4,     // extract refused to replace existing files (all else was written)
     kExitNoMatch = 5,    // a MEMBER argument matched no member (nothing was done)
+    // Stopped by Ctrl-C or a request to terminate, as a shell reports it; the
+    // program itself then ends by the signal (tools/upkit/interruption.h).
+    kExitInterrupted = 130,
 };
 
 // The status of a run in which several things failed: the most serious one,

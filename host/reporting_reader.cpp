@@ -152,6 +152,8 @@ int ReportingReader::OnProgress(DWORD done, DWORD total)
         } catch (...) {
         }
     }
+    if (should_stop && should_stop())
+        return 0;
     return 1;
 }
 

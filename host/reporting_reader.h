@@ -65,6 +65,10 @@ public:
     // was opened, the members skipped on the way included.
     std::function<void(std::uint64_t decoded)> on_progress;
 
+    // Asked as members are decoded: true stops the decoding, which then
+    // fails with ARCERR_CANCELLED (the member's file is removed).
+    std::function<bool()> should_stop;
+
     int OnError(int code, void* detail) override;
     void OnStatus(int code, const char* name) override;
     int OnProgress(DWORD done, DWORD total) override;

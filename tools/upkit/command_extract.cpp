@@ -9,6 +9,7 @@
 #include "command_help.h"
 #include "engine_paths.h"
 #include "exit_status.h"
+#include "interruption.h"
 #include "kit_archives.h"
 #include "member_placement.h"
 #include "reporting_reader.h"
@@ -34,6 +35,7 @@ struct ExtractOptions {
     std::string directory = ".";
     std::string layout = "archives";  // a kit's archives: archive-<id>/ each, or destinations
     Existing existing = Existing::refuse;
+    bool follow_links = false;  // write through symbolic links below the target folder
     bool quiet = false;
 };
 
@@ -46,8 +48,9 @@ void make_staging_folder(const fs::path& target, std::optional<TemporaryFolder>&
     fs::create_directories(target, ec);
     if (ec)
         return;
+    remove_stale_staging_folders(target);
     try {
-        staging.emplace(kStagingPrefix, target);
+        staging.emplace(staging_prefix(), target);
     } catch (const fs::filesystem_error&) {
         // Left empty: the caller names the folder it cannot use.
     }
@@ -88,14 +91,29 @@ int extract_archive(const ScannedArchive& archive, const fs::path& target, Extra
     std::string current;
     const std::uint64_t base = run.done;
     reader.on_progress = [&](std::uint64_t decoded) { run.progress.update(base + decoded, run.total, current); };
+    reader.should_stop = [] { return interrupted(); };
     // Members not selected, and those refused, are decoded on the way to the
     // next one written (the engine does that). A failed member is removed by
     // the engine; the members after it cannot be decoded.
     for (std::size_t k = 0; k < entries.size() && k < archive.selected.size(); ++k) {
+        if (interrupted())
+            return status.value();
         if (!archive.selected[k])
             continue;
         const std::string& name = entries[k].name;
         const fs::path final_path = output_path(target, name);
+        // A link below the target would take the member elsewhere (or be
+        // replaced by it): not unless asked for.
+        if (!run.options.follow_links) {
+            if (const std::optional<fs::path> link = link_on_path(target, final_path)) {
+                run.progress.clear();
+                print_error(run.err, message_path(final_path),
+                            fmt::format("not written: {} is a symbolic link (--follow-links writes through links)",
+                                        message_path(*link)));
+                status.note(kExitDataError);
+                continue;
+            }
+        }
         std::error_code ec;
         if (fs::exists(fs::symlink_status(final_path, ec))) {
             if (run.options.existing == Existing::skip)
@@ -111,6 +129,8 @@ int extract_archive(const ScannedArchive& archive, const fs::path& target, Extra
         current = utf8_from_windows1252(name);
         if (!reader.ExtractMember(static_cast<int>(k), *directory, message_path(final_path))) {
             run.progress.clear();
+            if (interrupted())
+                return status.value();
             print_error(run.err, input.label, archive_failure_text(reader, input));
             status.note(reader.FailureStatus());
             return status.value();
@@ -156,7 +176,21 @@ std::optional<fs::path> kit_archive_folder(const ArchiveInput& input, const Extr
     return target / *folder;
 }
 
+int run_extracts(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err);
+
+// Extraction stops at an interruption, removes its partial folder and says
+// so; main then ends the process by the signal.
 int run_extract(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err)
+{
+    const InterruptionGuard catching;
+    const int status = run_extracts(options, console, out, err);
+    if (!interrupted())
+        return status;
+    err << "upkit: interrupted; the member being written was removed\n";
+    return kExitInterrupted;
+}
+
+int run_extracts(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
     if (!inputs.from_kit() && options.layout == "destinations") {
@@ -176,6 +210,8 @@ int run_extract(const ExtractOptions& options, const Console& console, std::ostr
     for (const ScannedArchive& archive : archives)
         run.total += archive.decoded_size();
     for (const ScannedArchive& archive : archives) {
+        if (interrupted())
+            break;
         if (!archive.readable || (!options.members.empty() && archive.selected_count() == 0))
             continue;
         if (!inputs.from_kit()) {
@@ -210,7 +246,10 @@ void add_extract_command(CLI::App& app, CommandRun& run)
                     "destinations to install/, windows/ and system/. An archive with a name that\n"
                     "would land outside the folder is refused before anything is written. A member\n"
                     "whose file exists is not written, with a message and exit status 4, unless\n"
-                    "--overwrite or --skip-existing is given. A progress line shows on stderr when\n"
+                    "--overwrite or --skip-existing is given. A member whose way below the folder\n"
+                    "passes a symbolic link, or ends at one, is not written (exit status 1) unless\n"
+                    "--follow-links is given. Interrupted (Ctrl-C, SIGTERM), extract removes the\n"
+                    "member it was writing before it ends. A progress line shows on stderr when\n"
                     "it is a terminal.\n\n" +
                     std::string(kMemberFooter));
     command->add_option("ARCHIVE", options.archive, "Archive or kit program to read")->required();
@@ -225,6 +264,8 @@ void add_extract_command(CLI::App& app, CommandRun& run)
                      "A kit's archives: one folder each (archives, the default), or the install, "
                      "windows and system folders they install into (destinations)")
         ->check(CLI::IsMember({"archives", "destinations"}));
+    command->add_flag("--follow-links", options.follow_links,
+                      "Write through symbolic links that stand below the folder (refused by default)");
     command->add_flag("-q,--quiet", options.quiet, "Do not print member names, no progress line");
 
     command->callback([parsed, &run] {

@@ -158,9 +158,9 @@ int run_try(const TryOptions& options, std::ostream& out, std::ostream& err)
     kittry::TrialReport report;
     try {
         report = kittry::run_trial(*plan, err);
-    } catch (const kittry::Interrupted&) {
+    } catch (const Interrupted&) {
         err << "upkit: try: interrupted; the prefix and its programs are gone\n";
-        return kExitIoError;
+        return kExitInterrupted;
     } catch (const kittry::TrialError& e) {
         err << "upkit: try: " << e.what() << '\n';
         return kExitIoError;

@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "interruption.h"
 #include "upkit_cli.h"
 
 #ifdef _WIN32
@@ -42,8 +43,12 @@ int main(int argc, char** argv)
     const int status = run_upkit(argc, argv, std::cout, std::cerr, stderr_console());
     if (console_code_page != 0)
         SetConsoleOutputCP(console_code_page);
-    return status;
 #else
-    return run_upkit(argc, argv, std::cout, std::cerr, stderr_console());
+    const int status = run_upkit(argc, argv, std::cout, std::cerr, stderr_console());
 #endif
+    // A command that caught Ctrl-C or SIGTERM has cleaned up: end as the
+    // signal would have ended it.
+    std::cout.flush();
+    upkit::end_by_caught_signal();
+    return status;
 }

@@ -1,6 +1,16 @@
 #include "member_placement.h"
 
+#include <cctype>
+#include <charconv>
 #include <fmt/format.h>
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
+#include <cerrno>
+#include <signal.h>
+#include <unistd.h>
+#endif
 
 #include "cli_output.h"
 #include "engine_paths.h"
@@ -11,6 +21,87 @@
 namespace fs = std::filesystem;
 
 namespace upkit {
+
+namespace {
+
+long current_process_id()
+{
+#ifdef _WIN32
+    return static_cast<long>(GetCurrentProcessId());
+#else
+    return static_cast<long>(::getpid());
+#endif
+}
+
+// Whether process `id` may still run: only a process known to be gone is not.
+bool process_may_run(long id)
+{
+#ifdef _WIN32
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+    if (!process)
+        return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+#else
+    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
+#endif
+}
+
+// The process id in a staging folder's name, ".upkit-partial-<id>-<8 hex>".
+std::optional<long> staging_owner(const std::string& name)
+{
+    const std::string prefix = std::string(kStagingPrefix) + "-";
+    if (!name.starts_with(prefix))
+        return std::nullopt;
+    const char* first = name.data() + prefix.size();
+    const char* last = name.data() + name.size();
+    long id = 0;
+    const auto [end, ec] = std::from_chars(first, last, id);
+    if (ec != std::errc() || end == first || id <= 0 || last - end != 9 || *end != '-')
+        return std::nullopt;
+    for (const char* p = end + 1; p != last; ++p)
+        if (!std::isxdigit(static_cast<unsigned char>(*p)))
+            return std::nullopt;
+    return id;
+}
+
+}  // namespace
+
+std::string staging_prefix()
+{
+    return fmt::format("{}-{}", kStagingPrefix, current_process_id());
+}
+
+void remove_stale_staging_folders(const fs::path& target)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(target, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::optional<long> owner = staging_owner(it->path().filename().string());
+        std::error_code status_ec;
+        if (!owner || *owner == current_process_id() || process_may_run(*owner) ||
+            !fs::is_directory(it->symlink_status(status_ec)))
+            continue;
+        std::error_code ignored;
+        fs::remove_all(it->path(), ignored);
+    }
+}
+
+std::optional<fs::path> link_on_path(const fs::path& target, const fs::path& file)
+{
+    fs::path at = target;
+    for (const fs::path& part : file.lexically_relative(target)) {
+        at /= part;
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(at, ec);
+        if (fs::is_symlink(status))
+            return at;
+        // Below a missing folder there is nothing more to find.
+        if (!fs::exists(status))
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
 
 std::optional<std::string> engine_directory(const fs::path& directory)
 {

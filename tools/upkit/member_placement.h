@@ -14,8 +14,23 @@
 
 namespace upkit {
 
-// The staging folders' names start so: ".upkit-partial-1a2b3c4d".
+// The staging folders' names start so, then name the process that made the
+// folder: ".upkit-partial-4242-1a2b3c4d".
 inline constexpr const char* kStagingPrefix = ".upkit-partial";
+
+// The prefix a staging folder of this process gets: ".upkit-partial-4242".
+std::string staging_prefix();
+
+// Removes the staging folders in `target` that processes which have ended
+// left behind (killed before they could remove them); the folders of running
+// ones are theirs.
+void remove_stale_staging_folders(const std::filesystem::path& target);
+
+// The first symbolic link on the way from `target` (which may be one) to
+// `file`, `file` itself included: a member written there would land where the
+// link points, or replace the link.
+std::optional<std::filesystem::path> link_on_path(const std::filesystem::path& target,
+                                                  const std::filesystem::path& file);
 
 // The folder as an absolute engine path. Absolute, so that the paths the
 // engine composes need no qualifying against the current folder, which can
