@@ -1,5 +1,6 @@
 #include "kit_image.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <fmt/format.h>
@@ -147,10 +148,12 @@ std::vector<pe::Resource> kit_resource_list(const Manifest& manifest, const KitR
     add_face(manifest.kit, folders, diagnostics, read, out);
     // The kit cuts the running-program message to its buffer; which names
     // make it too long depends on the title and the message's own text.
-    for (const WindowRow& row : manifest.windows)
-        if (const std::optional<std::string> problem =
-                running_message_problem(manifest.kit.texts, row.display, manifest.kit.title))
-            diagnostics.warn(row.origin, "display", *problem);
+    const std::vector<std::string>& tables = manifest.kit.tables;
+    if (std::find(tables.begin(), tables.end(), KIT_TABLE_WINDOW_LIST) != tables.end())
+        for (const WindowRow& row : manifest.windows)
+            if (const std::optional<std::string> problem =
+                    running_message_problem(manifest.kit.texts, row.display, manifest.kit.title))
+                diagnostics.warn(row.origin, "display", *problem);
 
     for (const std::string& table : manifest.kit.tables) {
         const std::string file = table + ".bin";

@@ -192,4 +192,34 @@ TEST(Messages, BuildingWarnsAboutRowsWhoseMessagesTheKitCuts)
                                            "is running (app_running) has 571 characters"),
               std::string::npos)
         << diagnostics.warnings[0];
+
+    // A kit without its window list never shows the message.
+    Manifest without = manifest;
+    without.kit.tables = {KIT_TABLE_APP_VERSIONS};
+    diagnostics.warnings.clear();
+    kit_resource_list(without, KitResources{}, InputFolders{".", std::nullopt}, diagnostics, read);
+    EXPECT_TRUE(diagnostics.warnings.empty());
+}
+
+TEST(Messages, BuildingWarnsAboutArchivesWhoseNamesTheTransferMessageCuts)
+{
+    upkit::test::TempDir dir;
+    upkit::test::write_file(dir / "a.txt", std::string("a"));
+    // The text keeps 37 characters and a two-digit code takes 2: 220 of the
+    // 259 are left for the name.
+    const auto warnings = [&](std::size_t name_length) {
+        const Manifest manifest = parse_manifest(
+            "[messages]\ntransfer_error = \"Erreur %d lors de la copie du fichier %s.\"\n\n[[archives]]\nid = 2001\n"
+            "progress = \"P\"\ncontent = [{ file = \"a.txt\", name = \"" +
+                std::string(name_length, 'N') + "\" }, \"a.txt\"]\n",
+            "kit.toml", dir.path());
+        Diagnostics diagnostics;
+        build_kit_resources(manifest, std::nullopt, diagnostics);
+        return diagnostics.warnings;
+    };
+    EXPECT_TRUE(warnings(220).empty());
+    const std::vector<std::string> cut = warnings(221);
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_NE(cut[0].find("kit.toml:7: [[archives]] row 1, content: NNN"), std::string::npos) << cut[0];
+    EXPECT_NE(cut[0].find("(transfer_error) has up to 260 characters"), std::string::npos) << cut[0];
 }
