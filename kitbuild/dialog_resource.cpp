@@ -105,6 +105,18 @@ void append_i16(std::vector<std::uint8_t>& out, std::int16_t value)
 
 }  // namespace
 
+std::size_t install_dialog_text_at(std::size_t position)
+{
+    if (position >= std::size(kControls) || kControls[position].text >= kKitTextCount)
+        return kKitTextCount;
+    return kControls[position].text;
+}
+
+std::size_t install_dialog_control_count()
+{
+    return std::size(kControls);
+}
+
 std::vector<DialogText> install_dialog_texts(std::string_view caption, std::string_view welcome, const KitTexts& texts)
 {
     std::vector<DialogText> out;

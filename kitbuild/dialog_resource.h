@@ -35,6 +35,15 @@ struct DialogText {
     int x, y, width, height;
 };
 
+// The text that the control at `position` of the template (from 0, in
+// template order) shows, as an index into KitTexts; kKitTextCount for a
+// control with a text of the kit's own (the welcome paragraph), with none,
+// or past the last control.
+std::size_t install_dialog_text_at(std::size_t position);
+
+// How many controls the install dialog has.
+std::size_t install_dialog_control_count();
+
 // Every text the install dialog shows, in template order after the caption.
 std::vector<DialogText> install_dialog_texts(std::string_view caption, std::string_view welcome, const KitTexts& texts);
 

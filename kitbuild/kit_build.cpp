@@ -256,6 +256,23 @@ std::vector<std::uint8_t> read_prebuilt_archive(const ArchiveRow& row, const Inp
     return bytes;
 }
 
+namespace {
+
+// The kit names a member it cannot install in a message cut to its buffer:
+// the longest stored name tells whether this archive's names fit.
+void warn_about_cut_transfer_message(const ArchiveRow& row, const std::vector<MemberInput>& members,
+                                     const KitTexts& texts, Diagnostics& diagnostics)
+{
+    const auto longest = std::max_element(members.begin(), members.end(),
+                                          [](const auto& a, const auto& b) { return a.name.size() < b.name.size(); });
+    if (longest == members.end())
+        return;
+    if (const std::optional<std::string> problem = transfer_message_problem(texts, longest->name))
+        diagnostics.warn(row.origin, "content", fmt::format("{}: {}", utf8_from_windows1252(longest->name), *problem));
+}
+
+}  // namespace
+
 KitResources build_kit_resources(const Manifest& manifest, const std::optional<fs::path>& files_folder,
                                  Diagnostics& diagnostics)
 {
@@ -287,6 +304,7 @@ KitResources build_kit_resources(const Manifest& manifest, const std::optional<f
             continue;
         }
         const std::vector<MemberInput> members = archive_members(row, manifest.kit, folders, resources.inputs);
+        warn_about_cut_transfer_message(row, members, manifest.kit.texts, diagnostics);
         resources.files.push_back({name, build_archive(row, members)});
     }
     return resources;

@@ -1,6 +1,7 @@
 #include "kit_image.h"
 #include "open_failure.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <fmt/format.h>
@@ -23,10 +24,6 @@ namespace fs = std::filesystem;
 namespace upkit::kitbuild {
 
 namespace {
-
-// The kit loads its title into a 127-byte buffer for the running-program
-// message, and every other text into 260 bytes.
-const std::size_t kMaxTitleInMessage = 126;
 
 // The first icon image's id; the group names its images from here.
 const std::uint16_t kFirstIconId = 1;
@@ -171,6 +168,14 @@ std::vector<pe::Resource> kit_resource_list(const Manifest& manifest, const KitR
 {
     std::vector<pe::Resource> out;
     add_face(manifest.kit, folders, diagnostics, read, out);
+    // The kit cuts the running-program message to its buffer; which names
+    // make it too long depends on the title and the message's own text.
+    const std::vector<std::string>& tables = manifest.kit.tables;
+    if (std::find(tables.begin(), tables.end(), KIT_TABLE_WINDOW_LIST) != tables.end())
+        for (const WindowRow& row : manifest.windows)
+            if (const std::optional<std::string> problem =
+                    running_message_problem(manifest.kit.texts, row.display, manifest.kit.title))
+                diagnostics.warn(row.origin, "display", *problem);
 
     for (const std::string& table : manifest.kit.tables) {
         const std::string file = table + ".bin";

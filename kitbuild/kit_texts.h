@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,5 +53,42 @@ struct KitTexts {
 
 // The index of the text the manifest names `key`, or kKitTextCount.
 std::size_t kit_text_index(std::string_view key);
+
+// What the kit runtime makes room for. LoadStringA keeps at most size - 1
+// characters, and the kit loads its messages with a size of 259, but the
+// running-program message's format with 255 and the title that message
+// names with 127; the two formatted messages are cut to their buffers.
+const std::size_t kMaxLoadedText = 258;
+const std::size_t kMaxRunningFormat = 254;
+const std::size_t kMaxTitleInMessage = 126;
+const std::size_t kMaxRunningMessage = 511;   // formatted into 512 bytes
+const std::size_t kMaxTransferMessage = 259;  // formatted into 260 bytes
+// The widest error code the transfer-error message names: the engine's
+// codes and the kit's own 10 have at most two digits.
+const std::size_t kMaxErrorCodeDigits = 2;
+
+// Why the kit cannot show `text` (UTF-8) as its text `index`, or nullopt.
+// The text must be Windows-1252; a message the kit formats (app_running,
+// transfer_error) must have the standard's %s and %d, in the standard's
+// order, with %% for a percent sign and no other %; a text the kit shows as
+// written must hold no %s or %d, which it would show as they stand; and a
+// message must fit the buffer the kit loads it into, which would cut it on
+// every run.
+std::optional<std::string> kit_text_problem(std::size_t index, std::string_view text);
+
+// The message the kit formats from `format` (Windows-1252, one that
+// kit_text_problem accepts), with `arguments` put in for its %s and %d in
+// order and %% made %.
+std::string format_kit_message(std::string_view format, const std::vector<std::string>& arguments);
+
+// Why the running-program message with this window's display name and the
+// kit's title would be cut when the kit shows it, or nullopt; all UTF-8,
+// each as long as the kit lets it be.
+std::optional<std::string> running_message_problem(const KitTexts& texts, std::string_view display,
+                                                   std::string_view title);
+
+// The same for the transfer-error message naming a member stored as `name`
+// (Windows-1252, as the archive holds it) with a two-digit error code.
+std::optional<std::string> transfer_message_problem(const KitTexts& texts, std::string_view name);
 
 }  // namespace upkit::kitbuild

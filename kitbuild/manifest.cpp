@@ -14,7 +14,7 @@ namespace upkit::kitbuild {
 namespace {
 
 // The names each table of a manifest may hold.
-constexpr std::string_view kTopLevelNames[] = {"kit", "app_versions", "windows", "archives", "registry"};
+constexpr std::string_view kTopLevelNames[] = {"kit", "messages", "app_versions", "windows", "archives", "registry"};
 constexpr std::string_view kKitFields[] = {"based_on", "title",         "maker",     "product",      "caption",
                                            "welcome",  "internal_name", "legal",     "file_version", "product_version",
                                            "bitmap",   "icon",          "file_time", "tables",       "arch"};
@@ -463,13 +463,43 @@ void rebase(std::optional<InputPath>& input, const std::filesystem::path& folder
         input->path = std::filesystem::absolute(folder / input->path).lexically_normal().string();
 }
 
+// The texts [messages] gives in place of the standard ones, each refused
+// where the kit could not show it whole.
+void read_messages(const toml::table& document, const std::string& file, KitTexts& texts)
+{
+    const toml::node* node = document.get("messages");
+    if (!node)
+        return;
+    Origin origin;
+    origin.file = file;
+    origin.table = "messages";
+    origin.line = line_of(*node);
+    const toml::table* table = node->as_table();
+    if (!table)
+        refuse(origin, "", "must be a table, written as [messages]");
+    std::vector<std::string_view> keys;
+    for (const KitText& text : kKitTexts)
+        keys.push_back(text.key);
+    const Fields fields(*table, origin, keys);
+    for (std::size_t i = 0; i < kKitTextCount; ++i) {
+        const std::optional<std::string> value = fields.text(kKitTexts[i].key, false);
+        if (!value)
+            continue;
+        if (const std::optional<std::string> problem = kit_text_problem(i, *value))
+            refuse(origin, kKitTexts[i].key, *problem);
+        texts.values[i] = *value;
+    }
+}
+
 KitInfo read_kit(const toml::table& document, const std::string& file, const std::filesystem::path& folder, int depth,
                  std::vector<std::filesystem::path>& bases)
 {
     KitInfo kit;
     const toml::node* node = document.get("kit");
-    if (!node)
+    if (!node) {
+        read_messages(document, file, kit.texts);
         return kit;
+    }
     Origin origin;
     origin.file = file;
     origin.table = "kit";
@@ -537,6 +567,9 @@ KitInfo read_kit(const toml::table& document, const std::string& file, const std
             kit.tables.push_back(name->get());
         }
     }
+    // A kit based on a translated one speaks its language too; texts given
+    // here replace the base's one by one.
+    read_messages(document, file, kit.texts);
     kit.origin = origin;
     return kit;
 }

@@ -31,6 +31,16 @@
 // Only `upkit build` needs the dialog, picture and version texts; the
 // tables and archives alone need none of [kit].
 //
+//   [messages]                             # optional: the kit's other texts in
+//                                          # another language (kit_texts.h has
+//                                          # the keys and the English defaults)
+//   no_qualifying_version = "Aucune version ..."
+//   transfer_error = "Erreur %d ... %s."    # the standard's %s and %d, in order
+//   exit_button = "&Quitter"               # & marks the button's access key
+//
+// Texts not given stay the standard ones. A manifest with based_on takes the
+// base's [messages] too, and its own replace them text by text.
+//
 //   [[app_versions]]                       # accepted installed versions, in order
 //   display = "Detected Widget 2.0"
 //   key = 'Software\Brightfield\Widget'    # below HKEY_LOCAL_MACHINE

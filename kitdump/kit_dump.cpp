@@ -8,6 +8,7 @@
 #include "dialog_resource.h"
 #include "kit_image.h"
 #include "kit_resource_ids.h"
+#include "kit_texts.h"
 #include "little_endian.h"
 #include "string_resource.h"
 #include "toml_text.h"
@@ -109,8 +110,51 @@ private:
         write_picture();
         write_icon();
         write_table_list();
-        compare_face(title_text, caption, welcome);
+        const kitbuild::KitTexts texts = own_texts();
+        compare_face(title_text, caption, welcome, texts);
         m += "\n";
+        write_messages(texts);
+    }
+
+    // The kit's messages (strings 1001 to 1006) and the dialog's fixed texts
+    // as the kit carries them; a text that is missing, or that a manifest
+    // could not give, stays the standard one.
+    kitbuild::KitTexts own_texts()
+    {
+        kitbuild::KitTexts texts;
+        const auto take = [&](std::size_t index, const std::string& text) {
+            if (const std::optional<std::string> problem = kitbuild::kit_text_problem(index, text))
+                note(fmt::format("the kit's text {} cannot be carried over ({}); a rebuilt kit has the standard one",
+                                 kitbuild::kKitTexts[index].key, *problem));
+            else
+                texts.values[index] = text;
+        };
+        for (std::size_t i = 0; i < kitbuild::kKitTextCount; ++i) {
+            const auto text = kit_.strings.find(kitbuild::kKitTexts[i].id);
+            if (kitbuild::kKitTexts[i].id != 0 && text != kit_.strings.end())
+                take(i, text->second);
+        }
+        // Only the standard dialog's controls say which text is which.
+        if (kit_.dialog && kit_.dialog->controls.size() == kitbuild::install_dialog_control_count())
+            for (std::size_t position = 0; position < kit_.dialog->controls.size(); ++position) {
+                const std::size_t index = kitbuild::install_dialog_text_at(position);
+                if (index < kitbuild::kKitTextCount)
+                    take(index, kit_.dialog->controls[position].text.text);
+            }
+        return texts;
+    }
+
+    // [messages] with the texts that differ from the standard ones: none for
+    // a kit in English.
+    void write_messages(const kitbuild::KitTexts& texts)
+    {
+        const kitbuild::KitTexts standard;
+        std::string table;
+        for (std::size_t i = 0; i < kitbuild::kKitTextCount; ++i)
+            if (texts.values[i] != standard.values[i])
+                table += toml_field(kitbuild::kKitTexts[i].key, texts.values[i]);
+        if (!table.empty())
+            out_.manifest += "[messages]\n" + table + "\n";
     }
 
     // The runtime the kit was built on, so that a rebuild uses the same.
@@ -194,25 +238,26 @@ private:
     }
 
     // What a rebuilt kit's face would carry, against what this one carries.
-    void compare_face(const std::string& title, const std::string& caption, const std::string& welcome)
+    void compare_face(const std::string& title, const std::string& caption, const std::string& welcome,
+                      const kitbuild::KitTexts& texts)
     {
         const auto differs = [&](std::uint16_t type, std::uint16_t name, const std::vector<std::uint8_t>& rebuilt) {
             const Resource* own = find(kit_, type, name);
             return own && own->data != rebuilt;
         };
         try {
-            if (kit_.dialog && differs(pe::kTypeDialog, IDD_INSTALL,
-                                       kitbuild::encode_install_dialog(caption, welcome, kitbuild::KitTexts())))
-                note("the kit's dialog differs from the standard install dialog in more than its caption and "
-                     "welcome paragraph; a rebuilt kit has the standard one");
+            if (kit_.dialog &&
+                differs(pe::kTypeDialog, IDD_INSTALL, kitbuild::encode_install_dialog(caption, welcome, texts)))
+                note("the kit's dialog differs from the standard install dialog in more than its texts; a rebuilt "
+                     "kit has the standard one");
             std::map<std::uint16_t, std::string> strings{{IDS_TITLE, title}};
-            const kitbuild::KitTexts standard;
             for (std::size_t i = 0; i < kitbuild::kKitTextCount; ++i)
                 if (kitbuild::kKitTexts[i].id != 0)
-                    strings[kitbuild::kKitTexts[i].id] = standard.values[i];
+                    strings[kitbuild::kKitTexts[i].id] = texts.values[i];
             for (const kitbuild::StringBlock& block : kitbuild::encode_string_table(strings))
                 if (differs(pe::kTypeString, block.block_id, block.data))
-                    note("the kit's messages differ from the standard texts; a rebuilt kit has the standard ones");
+                    note("the kit's string table differs from what its title and messages make; a rebuilt kit has "
+                         "them alone");
         } catch (const kitbuild::KitError& e) {
             note(fmt::format("the kit's texts cannot be carried over: {}", e.what()));
         }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,30 @@ TEST(KitDump, TheDemoKitComesBackAsItsManifestRowsAndFiles)
         ASSERT_NE(file_named(dumped, "kit.ico"), nullptr);
         EXPECT_EQ(file_named(dumped, "kit.ico")->bytes, read_file(demo / "kit.ico"));
     }
+}
+
+TEST(KitDump, TextsThatDifferFromTheStandardOnesComeBackAsMessages)
+{
+    kitread::KitContents kit = kitread::read_kit_file(test_data("kits/demo-kit-win32.exe"));
+    EXPECT_EQ(kitread::dump_kit(kit, "demo-kit.exe").manifest.find("[messages]"), std::string::npos);
+
+    kit.strings[1003] = "Préparation...";
+    kit.strings[1004] = "Erreur %s";  // no manifest could give it: the kit would fill in a number as a text
+    kit.dialog->controls.at(10).text.text = "&Quitter";
+    const kitread::DumpedKit dumped = kitread::dump_kit(kit, "demo-kit.exe");
+    EXPECT_NE(dumped.manifest.find("\n[messages]\ninitializing = 'Préparation...'\nexit_button = '&Quitter'\n\n"),
+              std::string::npos)
+        << dumped.manifest;
+    EXPECT_EQ(dumped.manifest.find("transfer_error"), std::string::npos);
+    const auto refused = std::find_if(dumped.notes.begin(), dumped.notes.end(), [](const std::string& note) {
+        return note.find("text transfer_error cannot be carried over") != std::string::npos;
+    });
+    EXPECT_NE(refused, dumped.notes.end());
+
+    const kitbuild::Manifest manifest = kitbuild::parse_manifest(dumped.manifest, "kit.toml", ".");
+    EXPECT_EQ(manifest.kit.texts[kitbuild::kTextInitializing], "Préparation...");
+    EXPECT_EQ(manifest.kit.texts[kitbuild::kTextExitButton], "&Quitter");
+    EXPECT_EQ(manifest.kit.texts[kitbuild::kTextTransferError], kitbuild::KitTexts()[kitbuild::kTextTransferError]);
 }
 
 TEST(KitDump, DamagedPicturesAndIconsAreRefused)

@@ -68,6 +68,43 @@ TEST(DumpCommand, GivesAManifestThatBuildsTheSameResources)
     EXPECT_EQ(resources_of(dir / "rebuilt.exe"), resources_of(demo_kit()));
 }
 
+TEST(DumpCommand, GivesATranslatedKitsTextsBackAndTheyBuildTheSameKit)
+{
+    TempDir dir;
+    ASSERT_EQ(run_tool({"dump", demo_kit(), "-o", (dir / "a").string(), "-q"}).code, 0);
+    std::vector<std::uint8_t> bytes = read_file(dir / "a/kit.toml");
+    std::string text(bytes.begin(), bytes.end());
+    const std::string messages = "[messages]\n"
+                                 "no_qualifying_version = 'Keine passende Version gefunden: Größe prüfen.'\n"
+                                 "transfer_error = 'Fehler %d bei \"%s\".'\n"
+                                 "progress_group = 'Fortschritt'\n"
+                                 "install_button = '&Installieren'\n";
+    text.replace(text.find("[[app_versions]]"), 0, messages + "\n");
+    write_file(dir / "a/kit.toml", text);
+    const ToolRun first = run_tool({"build", (dir / "a/kit.toml").string(), "-o", (dir / "translated.exe").string(),
+                                    "--runtime", runtime("win32")});
+    ASSERT_EQ(first.code, 0) << first.err;
+
+    const ToolRun dump = run_tool({"dump", (dir / "translated.exe").string(), "-o", (dir / "b").string()});
+    ASSERT_EQ(dump.code, 0) << dump.err;
+    EXPECT_EQ(dump.err, "");
+    bytes = read_file(dir / "b/kit.toml");
+    const std::string again(bytes.begin(), bytes.end());
+    // Only the texts given, in the order of the keys; the rest stay standard.
+    EXPECT_NE(again.find("\n[messages]\n"
+                         "no_qualifying_version = 'Keine passende Version gefunden: Größe prüfen.'\n"
+                         "transfer_error = 'Fehler %d bei \"%s\".'\n"
+                         "progress_group = 'Fortschritt'\n"
+                         "install_button = '&Installieren'\n\n"),
+              std::string::npos)
+        << again;
+    const ToolRun second = run_tool(
+        {"build", (dir / "b/kit.toml").string(), "-o", (dir / "rebuilt.exe").string(), "--runtime", runtime("win32")});
+    ASSERT_EQ(second.code, 0) << second.err;
+    EXPECT_EQ(resources_of(dir / "rebuilt.exe"), resources_of(dir / "translated.exe"));
+    EXPECT_NE(resources_of(dir / "rebuilt.exe"), resources_of(demo_kit()));
+}
+
 TEST(DumpCommand, CarriesMissingTablesAndArchivesOverAndSaysWhatItCannot)
 {
     TempDir dir;
