@@ -14,6 +14,7 @@
 #include "string_resource.h"
 #include "table_encoding.h"
 #include "text_codec.h"
+#include "text_fit.h"
 #include "version_resource.h"
 
 namespace fs = std::filesystem;
@@ -78,6 +79,27 @@ void check_text(const KitInfo& kit, const std::string& text, std::string_view fi
                          fmt::format("{} characters; the kit shows only the first {}", ansi->size(), limit));
 }
 
+// Where a dialog text came from: the [kit] table for the caption and the
+// welcome paragraph, the [messages] table for the others.
+Origin dialog_text_origin(const KitInfo& kit, const DialogText& text)
+{
+    if (text.field == "caption" || text.field == "welcome")
+        return kit.origin;
+    Origin origin;
+    origin.file = kit.origin.file;
+    origin.table = "messages";
+    return origin;
+}
+
+// Warns about every text that the dialog cuts; the kit still works, so the
+// build goes on.
+void check_dialog_fit(const KitInfo& kit, Diagnostics& diagnostics)
+{
+    for (const DialogText& text : install_dialog_texts(kit.dialog_caption(), kit.welcome, kit.texts))
+        if (const std::optional<std::string> overflow = text_overflow(text))
+            diagnostics.warn(dialog_text_origin(kit, text), text.field, *overflow);
+}
+
 void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diagnostics, std::vector<fs::path>& read,
               std::vector<pe::Resource>& out)
 {
@@ -88,6 +110,7 @@ void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diag
     try {
         out.push_back(resource(pe::ResourceKey::of(pe::kTypeDialog), pe::ResourceKey::of(IDD_INSTALL),
                                encode_install_dialog(kit.dialog_caption(), welcome, kit.texts)));
+        check_dialog_fit(kit, diagnostics);
 
         std::map<std::uint16_t, std::string> strings{{IDS_TITLE, title}};
         for (std::size_t i = 0; i < kKitTextCount; ++i)

@@ -13,8 +13,8 @@ namespace upkit::kitbuild {
 
 // One text of the kit, by the key the manifest's [messages] table gives it.
 struct KitText {
-    const char* key;     // "app_running", "check_step", ...
-    std::uint16_t id;    // the string id (1001 to 1006), or 0 for a dialog text
+    const char* key;       // "app_running", "check_step", ...
+    std::uint16_t id;      // the string id (1001 to 1006), or 0 for a dialog text
     const char* standard;  // the English text
 };
 
