@@ -1,7 +1,7 @@
 #include "text_fit.h"
 
-#include <algorithm>
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include "dialog_font_metrics.h"
 #include "text_codec.h"
@@ -141,17 +141,28 @@ std::optional<std::string> one_line_overflow(const DialogText& text, const std::
 
 std::optional<std::string> static_text_overflow(const DialogText& text, const std::string& drawn)
 {
-    const std::vector<std::string> lines = wrapped_lines(drawn, horizontal_pixels(text.width));
+    const int width = horizontal_pixels(text.width);
+    const std::vector<WrappedLine> lines = wrapped_lines(drawn, width);
     // A line the rectangle holds only in part loses its lower rows, the
     // baseline with them, so only whole lines count as shown.
     const std::size_t shown = static_cast<std::size_t>(vertical_pixels(text.height) / kDialogFont.height);
-    if (lines.size() <= shown)
+    std::vector<std::string> problems;
+    if (lines.size() > shown && shown == 0)
+        problems.push_back(fmt::format("needs {} line{} in the dialog, and its control is too low to show one",
+                                       lines.size(), lines.size() == 1 ? "" : "s"));
+    else if (lines.size() > shown)
+        problems.push_back(fmt::format("needs {} lines in the dialog, which shows {}: the text is cut after \"{}\"",
+                                       lines.size(), shown, closing_words(lines[shown - 1].shown)));
+    for (std::size_t i = 0; i < lines.size() && i < shown; ++i)
+        if (!lines[i].clipped_word.empty())
+            problems.push_back(fmt::format("the word \"{}\" is {} pixels wide, and its line {}: the dialog shows only "
+                                           "\"{}\"",
+                                           utf8_from_windows1252(lines[i].clipped_word),
+                                           text_width(lines[i].clipped_word), width,
+                                           utf8_from_windows1252(lines[i].shown)));
+    if (problems.empty())
         return std::nullopt;
-    if (shown == 0)
-        return fmt::format("needs {} line{} in the dialog, and its control is too low to show one", lines.size(),
-                           lines.size() == 1 ? "" : "s");
-    return fmt::format("needs {} lines in the dialog, which shows {}: the text is cut after \"{}\"", lines.size(),
-                       shown, closing_words(lines[shown - 1]));
+    return fmt::format("{}", fmt::join(problems, "; "));
 }
 
 }  // namespace
@@ -205,12 +216,12 @@ int text_width(std::string_view drawn)
     return x;
 }
 
-std::vector<std::string> wrapped_lines(std::string_view drawn, int width)
+std::vector<WrappedLine> wrapped_lines(std::string_view drawn, int width)
 {
-    std::vector<std::string> lines;
+    std::vector<WrappedLine> lines;
     std::size_t at = 0;
     while (at < drawn.size()) {
-        // One paragraph: up to an explicit line break (CR LF, LF or CR).
+        // One paragraph: up to an explicit line break.
         std::size_t end = at;
         while (end < drawn.size() && !is_line_break(drawn[end]))
             ++end;
@@ -225,22 +236,24 @@ std::vector<std::string> wrapped_lines(std::string_view drawn, int width)
                 x = next;
             }
             if (fit == rest.size()) {
-                lines.emplace_back(trim_trailing_spaces(rest));
+                lines.push_back({std::string(trim_trailing_spaces(rest)), {}});
                 break;
             }
             // Break at the last space at or before the first character that
-            // does not fit; without one, the first word alone is too wide and
-            // breaks after its last character that fits (at least one).
+            // does not fit; the spaces there are on neither line.
             const std::size_t space = rest.find_last_of(' ', fit);
-            const bool at_space =
-                space != std::string_view::npos && !trim_trailing_spaces(rest.substr(0, space)).empty();
             std::size_t next_line;
-            if (at_space) {
-                lines.emplace_back(trim_trailing_spaces(rest.substr(0, space)));
+            if (space != std::string_view::npos && !trim_trailing_spaces(rest.substr(0, space)).empty()) {
+                lines.push_back({std::string(trim_trailing_spaces(rest.substr(0, space))), {}});
                 next_line = rest.find_first_not_of(' ', space);
             } else {
-                next_line = std::max<std::size_t>(fit, 1);
-                lines.emplace_back(rest.substr(0, next_line));
+                // The first word alone is too wide: the line shows what fits
+                // of it, and the next line starts with the next word.
+                const std::size_t word_start = rest.find_first_not_of(' ');
+                const std::size_t word_end = rest.find(' ', word_start);
+                lines.push_back(
+                    {std::string(rest.substr(0, fit)), std::string(rest.substr(word_start, word_end - word_start))});
+                next_line = word_end == std::string_view::npos ? word_end : rest.find_first_not_of(' ', word_end);
             }
             rest = next_line == std::string_view::npos ? std::string_view() : rest.substr(next_line);
         } while (!rest.empty());

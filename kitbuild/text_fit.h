@@ -32,10 +32,19 @@ std::string drawn_text(std::string_view ansi);
 // The width in pixels of one line of drawn text.
 int text_width(std::string_view drawn);
 
+// One line of a static control's text. A word too wide for a line of its
+// own is not carried over: the control draws what fits and clips the rest.
+struct WrappedLine {
+    std::string shown;
+    std::string clipped_word;  // the whole word, when the line clips one
+
+    bool operator==(const WrappedLine&) const = default;
+};
+
 // The lines a left-aligned static control shows drawn text in, `width`
-// pixels wide: broken at spaces where a line would grow too wide, inside a
-// word only where the word alone is too wide, and at explicit line breaks.
-std::vector<std::string> wrapped_lines(std::string_view drawn, int width);
+// pixels wide: broken at the last space before the first character that
+// does not fit, and at explicit line breaks (CR LF, LF or CR).
+std::vector<WrappedLine> wrapped_lines(std::string_view drawn, int width);
 
 // Nothing when the text fits its control; else what does not fit, for a
 // warning: "needs 5 lines in the dialog, which shows 3: the text is cut

@@ -33,7 +33,27 @@ std::vector<DialogText> dialog_texts(std::string_view welcome, const KitTexts& t
     return install_dialog_texts("Northwind Tools Gadget 3.0 Upgrade", welcome, texts);
 }
 
+// The lines a text is wrapped in, as they show.
+std::vector<std::string> shown_lines(std::string_view drawn, int width)
+{
+    std::vector<std::string> out;
+    for (const WrappedLine& line : wrapped_lines(drawn, width))
+        out.push_back(line.shown);
+    return out;
+}
+
 }  // namespace
+
+namespace upkit::kitbuild {
+
+void PrintTo(const WrappedLine& line, std::ostream* out)
+{
+    *out << '"' << line.shown << '"';
+    if (!line.clipped_word.empty())
+        *out << " clipping \"" << line.clipped_word << '"';
+}
+
+}  // namespace upkit::kitbuild
 
 TEST(DialogFont, IsTheEightPointFaceAndGivesTheDialogUnitsOfWindows)
 {
@@ -69,31 +89,40 @@ TEST(DrawnText, LeavesOutTheAcceleratorMarker)
     EXPECT_EQ(drawn_text("Trailing &"), "Trailing &");
 }
 
-TEST(WrappedLines, BreakAtSpacesAndInsideAWordOnlyWhenItAloneIsTooWide)
+TEST(WrappedLines, BreakAtSpacesWhereALineWouldGrowTooWide)
 {
     const int a = kDialogFont.widths['a'];
     const int space = kDialogFont.widths[' '];
 
     // Two words of four letters: they share a line exactly as wide as both,
     // and break at the space when it is one pixel narrower.
-    EXPECT_EQ(wrapped_lines("aaaa aaaa", 8 * a + space), (std::vector<std::string>{"aaaa aaaa"}));
-    EXPECT_EQ(wrapped_lines("aaaa aaaa", 8 * a + space - 1), (std::vector<std::string>{"aaaa", "aaaa"}));
+    EXPECT_EQ(shown_lines("aaaa aaaa", 8 * a + space), (std::vector<std::string>{"aaaa aaaa"}));
+    EXPECT_EQ(shown_lines("aaaa aaaa", 8 * a + space - 1), (std::vector<std::string>{"aaaa", "aaaa"}));
     // The spaces at a break are on neither line.
-    EXPECT_EQ(wrapped_lines("aaaa   aaaa", 6 * a), (std::vector<std::string>{"aaaa", "aaaa"}));
-    // A word wider than the line breaks after its last letter that fits,
-    // and the words around it still break at spaces.
-    EXPECT_EQ(wrapped_lines("aa aaaaaaaaaa aa", 4 * a), (std::vector<std::string>{"aa", "aaaa", "aaaa", "aa", "aa"}));
-    // A line too narrow for one letter still takes one, so breaking ends.
-    EXPECT_EQ(wrapped_lines("aaa", 1), (std::vector<std::string>{"a", "a", "a"}));
+    EXPECT_EQ(shown_lines("aaaa   aaaa", 6 * a), (std::vector<std::string>{"aaaa", "aaaa"}));
+    EXPECT_EQ(shown_lines("aa aa aa aa", 5 * a + space), (std::vector<std::string>{"aa aa", "aa aa"}));
+}
+
+TEST(WrappedLines, AWordTooWideForALineIsClippedNotCarriedOver)
+{
+    const int a = kDialogFont.widths['a'];
+    // The long word gets a line of its own, which shows its first four
+    // letters; the rest of it is lost and the next word starts a line.
+    const std::vector<WrappedLine> lines = wrapped_lines("aa aaaaaaaaaa aa", 4 * a);
+    EXPECT_EQ(lines, (std::vector<WrappedLine>{{"aa", ""}, {"aaaa", "aaaaaaaaaa"}, {"aa", ""}}));
+    // A line too narrow for one letter shows nothing of its word.
+    EXPECT_EQ(wrapped_lines("aaa b", 1), (std::vector<WrappedLine>{{"", "aaa"}, {"", "b"}}));
+    // Spaces that start a paragraph are drawn, and the word after them is
+    // clipped where the line ends.
+    EXPECT_EQ(wrapped_lines("  aaaaaa", 2 * a), (std::vector<WrappedLine>{{"  a", "aaaaaa"}}));
 }
 
 TEST(WrappedLines, HonourExplicitLineBreaks)
 {
-    EXPECT_EQ(wrapped_lines("one\r\ntwo\nthree\rfour", 1000),
-              (std::vector<std::string>{"one", "two", "three", "four"}));
+    EXPECT_EQ(shown_lines("one\r\ntwo\nthree\rfour", 1000), (std::vector<std::string>{"one", "two", "three", "four"}));
     // An empty line counts; a break at the very end opens no line.
-    EXPECT_EQ(wrapped_lines("one\n\ntwo\n", 1000), (std::vector<std::string>{"one", "", "two"}));
-    EXPECT_EQ(wrapped_lines("", 1000), (std::vector<std::string>{}));
+    EXPECT_EQ(shown_lines("one\n\ntwo\n", 1000), (std::vector<std::string>{"one", "", "two"}));
+    EXPECT_EQ(shown_lines("", 1000), (std::vector<std::string>{}));
 }
 
 TEST(TextOverflow, TheLongWelcomeNeedsFiveLinesWhereTheDialogShowsThree)
@@ -127,6 +156,18 @@ TEST(TextOverflow, AOneLineStepThatWrapsIsCut)
     ASSERT_TRUE(overflow);
     EXPECT_EQ(*overflow,
               "needs 2 lines in the dialog, which shows 1: the text is cut after \"... and licensed copy of\"");
+}
+
+TEST(TextOverflow, AWordWiderThanTheControlIsCutEvenWhenTheLinesFit)
+{
+    const std::optional<std::string> overflow = text_overflow(
+        text_of(dialog_texts("Welcome to the Gadget kit: "
+                             "Supercalifragilisticexpialidociousandmanymorelettersthanfit. This kit will:"),
+                "welcome"));
+    ASSERT_TRUE(overflow);
+    EXPECT_EQ(*overflow,
+              "the word \"Supercalifragilisticexpialidociousandmanymorelettersthanfit.\" is 276 pixels wide, "
+              "and its line 225: the dialog shows only \"Supercalifragilisticexpialidociousandmanymorele\"");
 }
 
 TEST(TextOverflow, ButtonAndGroupLabelsAreOneLineInsideTheirMargins)
