@@ -100,6 +100,24 @@ void check_dialog_fit(const KitInfo& kit, Diagnostics& diagnostics)
             diagnostics.warn(dialog_text_origin(kit, text), text.field, *overflow);
 }
 
+// Warns about every progress text that the dialog cuts: the first line
+// shows the detected version and each archive's text, the second line
+// "Initializing..." during the first pause.
+void check_progress_fit(const Manifest& manifest, Diagnostics& diagnostics)
+{
+    const auto check = [&](const Origin& origin, std::string_view field, const DialogText& text) {
+        if (const std::optional<std::string> overflow = text_overflow(text))
+            diagnostics.warn(origin, field, *overflow);
+    };
+    for (const AppVersionRow& row : manifest.app_versions)
+        check(row.origin, "display", progress_line_text(1, "display", row.display));
+    for (const ArchiveRow& row : manifest.archives)
+        check(row.origin, "progress", progress_line_text(1, "progress", row.progress));
+    const DialogText initializing =
+        progress_line_text(2, kKitTexts[kTextInitializing].key, manifest.kit.texts[kTextInitializing]);
+    check(dialog_text_origin(manifest.kit, initializing), initializing.field, initializing);
+}
+
 void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diagnostics, std::vector<fs::path>& read,
               std::vector<pe::Resource>& out)
 {
@@ -172,6 +190,7 @@ std::vector<pe::Resource> kit_resource_list(const Manifest& manifest, const KitR
 {
     std::vector<pe::Resource> out;
     add_face(manifest.kit, folders, diagnostics, read, out);
+    check_progress_fit(manifest, diagnostics);
 
     for (const std::string& table : manifest.kit.tables) {
         const std::string file = table + ".bin";

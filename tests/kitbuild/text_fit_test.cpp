@@ -141,6 +141,11 @@ TEST(TextOverflow, TheStandardTextsAndTheDemoKitFit)
         SCOPED_TRACE(text.field);
         EXPECT_EQ(text_overflow(text), std::nullopt);
     }
+    for (const upkit::AppVersionRow& row : demo.app_versions)
+        EXPECT_EQ(text_overflow(progress_line_text(1, "display", row.display)), std::nullopt) << row.display;
+    for (const upkit::ArchiveRow& row : demo.archives)
+        EXPECT_EQ(text_overflow(progress_line_text(1, "progress", row.progress)), std::nullopt) << row.progress;
+    EXPECT_EQ(text_overflow(progress_line_text(2, "initializing", demo.kit.texts[kTextInitializing])), std::nullopt);
     // A welcome that takes all three lines fits too.
     const std::string three_lines = "Welcome to the Widget 2.1 Upgrade kit. It upgrades Widget 2.0 and 2.0a to "
                                     "version 2.1 and keeps your settings. This kit will:";
@@ -168,6 +173,18 @@ TEST(TextOverflow, AWordWiderThanTheControlIsCutEvenWhenTheLinesFit)
     EXPECT_EQ(*overflow,
               "the word \"Supercalifragilisticexpialidociousandmanymorelettersthanfit.\" is 276 pixels wide, "
               "and its line 225: the dialog shows only \"Supercalifragilisticexpialidociousandmanymorele\"");
+}
+
+TEST(TextOverflow, AProgressLineShowsOneLineAsWideAsTheGroup)
+{
+    const DialogText line = progress_line_text(1, "progress", "Installing the Gadget program and its help files...");
+    EXPECT_EQ(horizontal_pixels(line.width), 231);
+    EXPECT_EQ(text_overflow(line), std::nullopt);
+    const std::optional<std::string> overflow = text_overflow(
+        progress_line_text(1, "progress", "Installing the Gadget program, its help files and the sample documents..."));
+    ASSERT_TRUE(overflow);
+    EXPECT_EQ(*overflow,
+              "needs 2 lines in the dialog, which shows 1: the text is cut after \"... its help files and\"");
 }
 
 TEST(TextOverflow, ButtonAndGroupLabelsAreOneLineInsideTheirMargins)

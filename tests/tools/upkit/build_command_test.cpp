@@ -216,6 +216,18 @@ TEST_F(BuildCommand, WarnsAboutAWelcomeTheDialogCutsAndStillBuildsTheKit)
     EXPECT_EQ(contents.dialog->controls.at(1).text.text, welcome);
 }
 
+TEST_F(BuildCommand, WarnsAboutAProgressTextTheDialogCuts)
+{
+    std::string rows = kRows;
+    rows.replace(rows.find("Installing Gadget..."), 20,
+                 "Installing the Gadget program, its help files and the sample documents...");
+    const ToolRun run = build(manifest(rows));
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("[[archives]] row 1, progress: needs 2 lines in the dialog, which shows 1"),
+              std::string::npos)
+        << run.err;
+}
+
 TEST_F(BuildCommand, RunsTheSigningCommandOnTheFinishedKit)
 {
     const fs::path path = manifest(kRows);
