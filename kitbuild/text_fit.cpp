@@ -246,10 +246,14 @@ std::vector<WrappedLine> wrapped_lines(std::string_view drawn, int width)
             if (space != std::string_view::npos && !trim_trailing_spaces(rest.substr(0, space)).empty()) {
                 lines.push_back({std::string(trim_trailing_spaces(rest.substr(0, space))), {}});
                 next_line = rest.find_first_not_of(' ', space);
+            } else if (const std::size_t word_start = rest.find_first_not_of(' ');
+                       word_start == std::string_view::npos) {
+                // Nothing but spaces, more than the line holds.
+                lines.emplace_back();
+                break;
             } else {
                 // The first word alone is too wide: the line shows what fits
                 // of it, and the next line starts with the next word.
-                const std::size_t word_start = rest.find_first_not_of(' ');
                 const std::size_t word_end = rest.find(' ', word_start);
                 lines.push_back(
                     {std::string(rest.substr(0, fit)), std::string(rest.substr(word_start, word_end - word_start))});

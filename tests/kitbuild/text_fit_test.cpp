@@ -115,6 +115,9 @@ TEST(WrappedLines, AWordTooWideForALineIsClippedNotCarriedOver)
     // Spaces that start a paragraph are drawn, and the word after them is
     // clipped where the line ends.
     EXPECT_EQ(wrapped_lines("  aaaaaa", 2 * a), (std::vector<WrappedLine>{{"  a", "aaaaaa"}}));
+    // Spaces alone wider than the line make one empty line.
+    EXPECT_EQ(shown_lines(std::string(100, ' ') + "\n" + std::string(100, ' '), 10),
+              (std::vector<std::string>{"", ""}));
 }
 
 TEST(WrappedLines, HonourExplicitLineBreaks)
