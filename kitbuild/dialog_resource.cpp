@@ -1,6 +1,7 @@
 #include "dialog_resource.h"
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "diagnostics.h"
@@ -130,6 +131,16 @@ std::vector<DialogText> install_dialog_texts(std::string_view caption, std::stri
                        control.width, control.height});
     }
     return out;
+}
+
+DialogText progress_line_text(int line, std::string field, std::string text)
+{
+    const std::uint16_t id = line == 1 ? IDC_PROGRESS_LINE1 : IDC_PROGRESS_LINE2;
+    for (const Control& control : kControls)
+        if (control.id == id)
+            return {std::move(field), std::move(text), control.kind,  control.x,
+                    control.y,        control.width,   control.height};
+    throw std::logic_error("the dialog has no progress line " + std::to_string(line));
 }
 
 std::vector<std::uint8_t> encode_install_dialog(std::string_view caption, std::string_view welcome,

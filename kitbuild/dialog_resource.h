@@ -47,4 +47,8 @@ std::size_t install_dialog_control_count();
 // Every text the install dialog shows, in template order after the caption.
 std::vector<DialogText> install_dialog_texts(std::string_view caption, std::string_view welcome, const KitTexts& texts);
 
+// A text the install steps show in one of the two progress lines above the
+// progress bar (`line` 1 or 2), which the template leaves empty.
+DialogText progress_line_text(int line, std::string field, std::string text);
+
 }  // namespace upkit::kitbuild

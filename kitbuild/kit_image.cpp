@@ -17,6 +17,7 @@
 #include "string_resource.h"
 #include "table_encoding.h"
 #include "text_codec.h"
+#include "text_fit.h"
 #include "version_resource.h"
 
 namespace fs = std::filesystem;
@@ -96,6 +97,45 @@ void check_text(const KitInfo& kit, const std::string& text, std::string_view fi
                          fmt::format("{} characters; the kit shows only the first {}", ansi->size(), limit));
 }
 
+// Where a dialog text came from: the [kit] table for the caption and the
+// welcome paragraph, the [messages] table for the others.
+Origin dialog_text_origin(const KitInfo& kit, const DialogText& text)
+{
+    if (text.field == "caption" || text.field == "welcome")
+        return kit.origin;
+    Origin origin;
+    origin.file = kit.origin.file;
+    origin.table = "messages";
+    return origin;
+}
+
+// Warns about every text that the dialog cuts; the kit still works, so the
+// build goes on.
+void check_dialog_fit(const KitInfo& kit, Diagnostics& diagnostics)
+{
+    for (const DialogText& text : install_dialog_texts(kit.dialog_caption(), kit.welcome, kit.texts))
+        if (const std::optional<std::string> overflow = text_overflow(text))
+            diagnostics.warn(dialog_text_origin(kit, text), text.field, *overflow);
+}
+
+// Warns about every progress text that the dialog cuts: the first line
+// shows the detected version and each archive's text, the second line
+// "Initializing..." during the first pause.
+void check_progress_fit(const Manifest& manifest, Diagnostics& diagnostics)
+{
+    const auto check = [&](const Origin& origin, std::string_view field, const DialogText& text) {
+        if (const std::optional<std::string> overflow = text_overflow(text))
+            diagnostics.warn(origin, field, *overflow);
+    };
+    for (const AppVersionRow& row : manifest.app_versions)
+        check(row.origin, "display", progress_line_text(1, "display", row.display));
+    for (const ArchiveRow& row : manifest.archives)
+        check(row.origin, "progress", progress_line_text(1, "progress", row.progress));
+    const DialogText initializing =
+        progress_line_text(2, kKitTexts[kTextInitializing].key, manifest.kit.texts[kTextInitializing]);
+    check(dialog_text_origin(manifest.kit, initializing), initializing.field, initializing);
+}
+
 void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diagnostics, std::vector<fs::path>& read,
               std::vector<pe::Resource>& out)
 {
@@ -107,6 +147,7 @@ void add_face(const KitInfo& kit, const InputFolders& folders, Diagnostics& diag
         resource(pe::ResourceKey::of(pe::kTypeDialog), pe::ResourceKey::of(IDD_INSTALL), encoded(kit, "", [&] {
                      return encode_install_dialog(kit.dialog_caption(), kit.welcome, kit.texts);
                  })));
+    check_dialog_fit(kit, diagnostics);
 
     std::map<std::uint16_t, std::string> strings{{IDS_TITLE, title}};
     for (std::size_t i = 0; i < kKitTextCount; ++i)
@@ -176,6 +217,7 @@ std::vector<pe::Resource> kit_resource_list(const Manifest& manifest, const KitR
             if (const std::optional<std::string> problem =
                     running_message_problem(manifest.kit.texts, row.display, manifest.kit.title))
                 diagnostics.warn(row.origin, "display", *problem);
+    check_progress_fit(manifest, diagnostics);
 
     for (const std::string& table : manifest.kit.tables) {
         const std::string file = table + ".bin";

@@ -223,6 +223,37 @@ TEST_F(BuildCommand, WarnsAboutAPictureOfAnotherShapeAndATitleTheKitCuts)
     EXPECT_NE(run.err.find("[kit] bitmap:"), std::string::npos) << run.err;
 }
 
+TEST_F(BuildCommand, WarnsAboutAWelcomeTheDialogCutsAndStillBuildsTheKit)
+{
+    std::string face = kFace;
+    const std::string welcome =
+        "Welcome to the Gadget 3.0 Upgrade kit from Northwind Tools. It brings your copy of Gadget 2.0 or 2.5a up to "
+        "version 3.0 and keeps all your settings, templates and documents just as they were. This kit will:";
+    face.replace(face.find("Welcome to the Gadget 3.0 Upgrade kit. This kit will:"), 53, welcome);
+    const ToolRun run = build(manifest(kRows, face));
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("warning: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("kit.toml:5: [kit] welcome: needs 5 lines in the dialog, which shows 3: the text is cut "
+                           "after \"... and keeps all your\""),
+              std::string::npos)
+        << run.err;
+    const upkit::kitread::KitContents contents = upkit::kitread::read_kit_file(kit());
+    ASSERT_TRUE(contents.dialog);
+    EXPECT_EQ(contents.dialog->controls.at(1).text.text, welcome);
+}
+
+TEST_F(BuildCommand, WarnsAboutAProgressTextTheDialogCuts)
+{
+    std::string rows = kRows;
+    rows.replace(rows.find("Installing Gadget..."), 20,
+                 "Installing the Gadget program, its help files and the sample documents...");
+    const ToolRun run = build(manifest(rows));
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("[[archives]] row 1, progress: needs 2 lines in the dialog, which shows 1"),
+              std::string::npos)
+        << run.err;
+}
+
 TEST_F(BuildCommand, RunsTheSigningCommandOnTheFinishedKit)
 {
     const fs::path path = manifest(kRows);
