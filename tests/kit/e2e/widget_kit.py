@@ -145,7 +145,11 @@ def expected_registry(install_dir: str, manifest: dict = MANIFEST) -> list:
     for row in manifest.get("registry", []):
         data = row["data"]
         if row["type"] == "REG_DWORD":
-            number = int(data, 16) if data[:2] in ("0x", "0X") else int(data, 10)
+            # A TOML integer, or text the kit reads as a number.
+            if isinstance(data, int):
+                number = data
+            else:
+                number = int(data, 16) if data[:2] in ("0x", "0X") else int(data, 10)
             data = number & 0xFFFFFFFF
         else:
             for token, folder in (("%I%", without_trailing_backslash(install_dir)), ("%S%", SYSTEM_DIR),
