@@ -106,6 +106,16 @@ void WineSession::make_prefix()
     const Finished boot = wine({"wineboot", "-i"}, kWinebootMs, "Wine's prefix set-up (wineboot -i)");
     if (!fs::is_directory(drive_c() / "windows"))
         throw TrialError("wineboot -i made no prefix (exit " + std::to_string(boot.status) + "): " + boot.errors);
+    // Wine draws dialogs in the face Windows shows them in (MS Sans Serif,
+    // for the template's "Helv") only when the font lies in the prefix; the
+    // screenshots then show the layout the kit's users will see.
+    const fs::path dialog_font = "/usr/share/wine/fonts/sserife.fon";
+    std::error_code ec;
+    if (fs::is_regular_file(dialog_font, ec)) {
+        fs::create_directories(drive_c() / "windows" / "Fonts", ec);
+        fs::copy_file(dialog_font, drive_c() / "windows" / "Fonts" / "sserife.fon",
+                      fs::copy_options::overwrite_existing, ec);
+    }
     const fs::path settings = drive_c() / "upkit-try.reg";
     std::ofstream(settings, std::ios::binary) << registry_settings();
     wine({"regedit", "/S", "C:\\upkit-try.reg"}, kServerMs, "regedit of the prefix's settings");

@@ -367,4 +367,10 @@ TEST(ManifestReference, DescribesEveryFieldTheReaderTakes)
         for (const std::string& field : table.fields)
             EXPECT_NE(text.find("\n| `" + field + "` |"), std::string::npos) << table.name << " field " << field;
     }
+
+    // [messages] has a page of its own, with every text's key.
+    const std::vector<std::uint8_t> page = upkit::test::read_file(TRANSLATION_GUIDE);
+    const std::string translations(page.begin(), page.end());
+    for (const KitText& text : kKitTexts)
+        EXPECT_NE(translations.find("`" + std::string(text.key) + "`"), std::string::npos) << text.key;
 }

@@ -259,6 +259,19 @@ def _run(args: list, env: dict, timeout: float, what: str) -> subprocess.Complet
 # ---------------------------------------------------------------- template prefix
 
 
+# The bitmap face Windows shows dialogs in ("Helv", 8 points: MS Sans Serif).
+# Wine draws with it only when it lies in the prefix's Fonts folder; without
+# it dialogs come out in a wider face, and texts that fit on Windows are cut.
+DIALOG_FONT = Path("/usr/share/wine/fonts/sserife.fon")
+
+
+def install_dialog_font(prefix: Path) -> None:
+    if DIALOG_FONT.is_file():
+        fonts = prefix / "drive_c" / "windows" / "Fonts"
+        fonts.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(DIALOG_FONT, fonts / DIALOG_FONT.name)
+
+
 def make_template(target: Path) -> Path:
     """Makes an initialised, stopped Wine prefix at target (replacing it)."""
     target = Path(target).resolve()
@@ -274,6 +287,7 @@ def make_template(target: Path) -> Path:
     result = _run([WINE, "wineboot", "-i"], env, 240, "wineboot -i")
     if not (building / "drive_c" / "windows").is_dir():
         raise HarnessError(f"wineboot -i made no prefix (exit {result.returncode}): {result.stderr.decode(errors='replace')}")
+    install_dialog_font(building)
     reg_file = building / "drive_c" / "upkit-e2e.reg"
     reg_file.write_text(TEMPLATE_REGISTRY.replace("\n", "\r\n"), encoding="ascii")
     result = _run([WINE, "regedit", "/S", "C:\\upkit-e2e.reg"], env, 120, "regedit")

@@ -39,8 +39,8 @@ TEST_F(ExtractLinks, AFolderLinkOnAMembersPathIsRefusedAndTheOthersGoOn)
     EXPECT_TRUE(fs::is_symlink(at("dest/sub")));
 
     // Asked for, the member goes where the link points.
-    const RunResult followed = run_cli({"extract", "-q", "--follow-links", arg("a.kw"), "-d", arg("dest"),
-                                        "--overwrite"});
+    const RunResult followed =
+        run_cli({"extract", "-q", "--follow-links", arg("a.kw"), "-d", arg("dest"), "--overwrite"});
     EXPECT_EQ(followed.code, 0) << followed.err;
     EXPECT_EQ(read_bytes(at("elsewhere/a.txt")), text_bytes(100));
 }
