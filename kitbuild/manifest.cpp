@@ -465,18 +465,29 @@ void rebase(std::optional<InputPath>& input, const std::filesystem::path& folder
 
 // The texts [messages] gives in place of the standard ones, each refused
 // where the kit could not show it whole.
-void read_messages(const toml::table& document, const std::string& file, KitTexts& texts)
+// The top-level table `name` ([kit], [messages]), with its place in `origin`;
+// null when the manifest has none.
+const toml::table* named_table(const toml::table& document, const std::string& file, std::string_view name,
+                               Origin& origin)
 {
-    const toml::node* node = document.get("messages");
+    const toml::node* node = document.get(name);
     if (!node)
-        return;
-    Origin origin;
+        return nullptr;
     origin.file = file;
-    origin.table = "messages";
+    origin.table = std::string(name);
     origin.line = line_of(*node);
     const toml::table* table = node->as_table();
     if (!table)
-        refuse(origin, "", "must be a table, written as [messages]");
+        refuse(origin, "", fmt::format("must be a table, written as [{}]", name));
+    return table;
+}
+
+void read_messages(const toml::table& document, const std::string& file, KitTexts& texts)
+{
+    Origin origin;
+    const toml::table* table = named_table(document, file, "messages", origin);
+    if (!table)
+        return;
     std::vector<std::string_view> keys;
     for (const KitText& text : kKitTexts)
         keys.push_back(text.key);
@@ -495,18 +506,12 @@ KitInfo read_kit(const toml::table& document, const std::string& file, const std
                  std::vector<std::filesystem::path>& bases)
 {
     KitInfo kit;
-    const toml::node* node = document.get("kit");
-    if (!node) {
+    Origin origin;
+    const toml::table* table = named_table(document, file, "kit", origin);
+    if (!table) {
         read_messages(document, file, kit.texts);
         return kit;
     }
-    Origin origin;
-    origin.file = file;
-    origin.table = "kit";
-    origin.line = line_of(*node);
-    const toml::table* table = node->as_table();
-    if (!table)
-        refuse(origin, "", "must be a table, written as [kit]");
     const Fields fields(*table, origin, kKitFields);
 
     // Every field not given here comes from the manifest this one is based on.

@@ -10,6 +10,7 @@
 #include "kit_image.h"
 #include "kit_texts.h"
 #include "manifest.h"
+#include "manifest_parsing.h"
 #include "test_files.h"
 
 using namespace upkit;
@@ -17,21 +18,8 @@ using namespace upkit::kitbuild;
 
 namespace {
 
-Manifest parse(const std::string& text)
-{
-    return parse_manifest(text, "kit.toml", ".");
-}
-
-std::string refusal(const std::string& text)
-{
-    try {
-        parse(text);
-    } catch (const KitError& e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "accepted:\n" << text;
-    return {};
-}
+using upkit::kitbuild::test::parse;
+using upkit::kitbuild::test::refusal;
 
 // The problem kit_text_problem finds with the text under `key`, or "".
 std::string problem(const char* key, const std::string& text)

@@ -7,6 +7,7 @@
 
 #include "kit_resource_ids.h"
 #include "manifest.h"
+#include "manifest_parsing.h"
 #include "table_encoding.h"
 #include "test_files.h"
 
@@ -17,21 +18,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Manifest parse(const std::string& text)
-{
-    return parse_manifest(text, "kit.toml", "/kits/demo");
-}
-
-std::string refusal(const std::string& text)
-{
-    try {
-        parse(text);
-    } catch (const KitError& e) {
-        return e.what();
-    }
-    ADD_FAILURE() << "accepted:\n" << text;
-    return {};
-}
+using upkit::kitbuild::test::parse;
+using upkit::kitbuild::test::refusal;
 
 const char* const kArchive = R"(
 [[archives]]
