@@ -11,7 +11,7 @@ enum ExitStatus {
     kExitExists = 4,     // extract refused to replace existing files (all else was written)
     kExitNoMatch = 5,    // a MEMBER argument matched no member (nothing was done)
     // Stopped by Ctrl-C or a request to terminate, as a shell reports it; the
-    // program itself then ends by the signal (tools/upkit/interruption.h).
+    // program itself then ends by the signal (interruption.h).
     kExitInterrupted = 130,
 };
 

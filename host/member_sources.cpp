@@ -1,5 +1,4 @@
 #include "member_sources.h"
-#include "open_failure.h"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -9,6 +8,7 @@
 #include "engine_paths.h"
 #include "member_names.h"
 #include "name_folding.h"
+#include "open_failure.h"
 #include "text_codec.h"
 
 namespace fs = std::filesystem;

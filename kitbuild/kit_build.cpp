@@ -1,5 +1,4 @@
 #include "kit_build.h"
-#include "open_failure.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include "file_checksum.h"
 #include "kit_resource_ids.h"
 #include "member_sources.h"
+#include "open_failure.h"
 #include "table_encoding.h"
 #include "text_codec.h"
 
@@ -88,23 +88,6 @@ RowSources gather_sources(const ArchiveRow& row, const InputFolders& folders, st
     return found;
 }
 
-std::vector<std::uint8_t> read_whole_file(const fs::path& path, const Origin& origin, std::string_view field)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        refuse(origin, field, fmt::format("{}: {}", path.string(), cannot_open_file(path)));
-    std::vector<std::uint8_t> data;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        data.insert(data.end(), buffer, buffer + in.gcount());
-        if (data.size() > kMaxArchiveInput)
-            refuse(origin, field, fmt::format("{}: the file is larger than 2 GiB", path.string()));
-    }
-    if (in.bad())
-        refuse(origin, field, fmt::format("{}: cannot read the file", path.string()));
-    return data;
-}
-
 void write_whole_file(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 {
     const fs::path temporary = fs::path(path).concat(".tmp");
@@ -161,6 +144,23 @@ fs::path resolve_input(const InputPath& input, const InputFolders& folders, cons
         return *folders.files / path;
     }
     return folders.manifest / path;
+}
+
+std::vector<std::uint8_t> read_whole_file(const fs::path& path, const Origin& origin, std::string_view field)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        refuse(origin, field, fmt::format("{}: {}", path.string(), cannot_open_file(path)));
+    std::vector<std::uint8_t> data;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        data.insert(data.end(), buffer, buffer + in.gcount());
+        if (data.size() > kMaxArchiveInput)
+            refuse(origin, field, fmt::format("{}: the file is larger than 2 GiB", path.string()));
+    }
+    if (in.bad())
+        refuse(origin, field, fmt::format("{}: cannot read the file", path.string()));
+    return data;
 }
 
 std::uint16_t file_checksum(const fs::path& file)

@@ -25,6 +25,12 @@ struct InputFolders {
 std::filesystem::path resolve_input(const InputPath& input, const InputFolders& folders, const Origin& origin,
                                     std::string_view field);
 
+// The whole file at `path`. Refuses, naming `field` of `origin`, a file that
+// cannot be opened (with the system's reason) or read, or that is larger
+// than 2 GiB.
+std::vector<std::uint8_t> read_whole_file(const std::filesystem::path& path, const Origin& origin,
+                                          std::string_view field);
+
 // The kit's checksum of a file's bytes (as the kit reads them, in blocks of
 // 1024 through a buffer cleared before each read). Throws KitError when the
 // file is missing, is no regular file or cannot be read.

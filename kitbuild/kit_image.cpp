@@ -1,5 +1,4 @@
 #include "kit_image.h"
-#include "open_failure.h"
 
 #include <algorithm>
 #include <charconv>
@@ -76,12 +75,7 @@ std::vector<std::uint8_t> read_input(const InputPath& input, const InputFolders&
                                      std::string_view field, std::vector<fs::path>& read)
 {
     const fs::path path = resolve_input(input, folders, origin, field);
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        refuse(origin, field, fmt::format("{}: {}", path.string(), cannot_open_file(path)));
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        refuse(origin, field, fmt::format("{}: cannot read the file", path.string()));
+    std::vector<std::uint8_t> bytes = read_whole_file(path, origin, field);
     read.push_back(path);
     return bytes;
 }

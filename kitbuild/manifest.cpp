@@ -1,5 +1,4 @@
 #include "manifest.h"
-#include "open_failure.h"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -8,6 +7,8 @@
 #include <span>
 #include <sstream>
 #include <toml++/toml.h>
+
+#include "open_failure.h"
 
 namespace upkit::kitbuild {
 

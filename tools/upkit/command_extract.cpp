@@ -176,21 +176,21 @@ std::optional<fs::path> kit_archive_folder(const ArchiveInput& input, const Extr
     return target / *folder;
 }
 
-int run_extracts(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err);
+int extract_all(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err);
 
 // Extraction stops at an interruption, removes its partial folder and says
 // so; main then ends the process by the signal.
 int run_extract(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
     const InterruptionGuard catching;
-    const int status = run_extracts(options, console, out, err);
+    const int status = extract_all(options, console, out, err);
     if (!interrupted())
         return status;
     err << "upkit: interrupted; the member being written was removed\n";
     return kExitInterrupted;
 }
 
-int run_extracts(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err)
+int extract_all(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
     if (!inputs.from_kit() && options.layout == "destinations") {

@@ -1,5 +1,4 @@
 #include "kit_runtime.h"
-#include "open_failure.h"
 
 #include <fmt/format.h>
 #include <fstream>
@@ -7,6 +6,7 @@
 
 #include "diagnostics.h"
 #include "kit_runtime_location.h"
+#include "open_failure.h"
 #include "pe_image.h"
 
 namespace fs = std::filesystem;
