@@ -124,11 +124,21 @@ void copy_match(int distance, int length)
     int dst = window_pos;
     window_pos = (window_pos + length) & window_mask;
     if (src + length <= window_size && dst + length <= window_size) {
-        // Neither side wraps. Byte by byte in increasing order, so a distance
-        // shorter than the length repeats the last `distance` bytes.
+        // Neither side wraps. In increasing order, so a distance shorter than
+        // the length repeats the last `distance` bytes: four at a time only
+        // when no byte of a group is written before it is read.
         BYTE* to = window + dst;
         const BYTE* from = window + src;
         int n = length;
+        if (distance >= 4) {
+            for (; n >= 4; n -= 4) {
+                DWORD group;
+                __builtin_memcpy(&group, from, 4);
+                __builtin_memcpy(to, &group, 4);
+                to += 4;
+                from += 4;
+            }
+        }
         for (; n >= 2; n -= 2) {
             to[0] = from[0];
             to[1] = from[1];
@@ -148,17 +158,19 @@ void copy_match(int distance, int length)
 
 WORD update_check_value(WORD check, const BYTE* data, int length)
 {
+    // Byte by byte the rule is v = rotl16(v ^ byte, 1). Over eight bytes that
+    // is v = rotl16(v, 8) ^ (b0 << 8) ^ (b1 << 7) ^ ... ^ (b7 << 1): no byte's
+    // term wraps round the 16 bits, and the terms do not depend on one
+    // another, so only the rotation waits on the value before it.
     unsigned v = check;
     int i = 0;
-    for (; i + 4 <= length; i += 4) {
-        v ^= data[i];
-        v = ((v << 1) | (v >> 15)) & 0xFFFF;
-        v ^= data[i + 1];
-        v = ((v << 1) | (v >> 15)) & 0xFFFF;
-        v ^= data[i + 2];
-        v = ((v << 1) | (v >> 15)) & 0xFFFF;
-        v ^= data[i + 3];
-        v = ((v << 1) | (v >> 15)) & 0xFFFF;
+    for (; i + 8 <= length; i += 8) {
+        const BYTE* b = data + i;
+        const unsigned terms = ((static_cast<unsigned>(b[0]) << 8) ^ (static_cast<unsigned>(b[1]) << 7)) ^
+                               ((static_cast<unsigned>(b[2]) << 6) ^ (static_cast<unsigned>(b[3]) << 5)) ^
+                               ((static_cast<unsigned>(b[4]) << 4) ^ (static_cast<unsigned>(b[5]) << 3)) ^
+                               ((static_cast<unsigned>(b[6]) << 2) ^ (static_cast<unsigned>(b[7]) << 1));
+        v = (((v << 8) | (v >> 8)) & 0xFFFF) ^ terms;
     }
     for (; i < length; ++i) {
         v ^= data[i];

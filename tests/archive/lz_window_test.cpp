@@ -26,9 +26,9 @@ TEST(CheckValue, MatchesTheWorkedExampleAndTheBytewiseRule)
     EXPECT_EQ(update_check_value(0, abc.data(), 2), 0x0140);
     EXPECT_EQ(update_check_value(0, abc.data(), 3), 0x0246);
 
-    // The four-at-a-time loop agrees with one byte at a time, for every tail.
+    // The eight-at-a-time loop agrees with one byte at a time, for every tail.
     const std::vector<std::uint8_t> data = pseudo_random_bytes(1000, 11);
-    for (int length = 0; length < 40; ++length) {
+    for (int length = 0; length < 60; ++length) {
         WORD bytewise = 0x1234;
         for (int i = 0; i < length; ++i)
             bytewise = update_check_value(bytewise, &data[static_cast<std::size_t>(i)], 1);
@@ -64,6 +64,25 @@ TEST_F(WindowCopy, ShortDistanceRepeatsTheLastBytes)
     for (int i = 0; i < 259; ++i)
         ASSERT_EQ(buffer_[200 + i], (i % 3 == 0 ? a : i % 3 == 1 ? b : c)) << i;
     EXPECT_EQ(window_pos, 459);
+}
+
+TEST_F(WindowCopy, AgreesWithTheByteByByteCopyAtEveryShortDistance)
+{
+    // Copies that move several bytes at a time must still read each byte
+    // after the bytes before it were written, as a distance below the
+    // length needs.
+    for (int distance = 1; distance <= 12; ++distance) {
+        for (int length = kMinMatch; length <= 24; ++length) {
+            SetUp();
+            BYTE expected[512];
+            std::copy(buffer_, buffer_ + 512, expected);
+            for (int i = 0; i < length; ++i)
+                expected[300 + i] = expected[300 + i - distance];
+            window_pos = 300;
+            copy_match(distance, length);
+            ASSERT_TRUE(std::equal(buffer_, buffer_ + 512, expected)) << distance << " " << length;
+        }
+    }
 }
 
 TEST_F(WindowCopy, SourceAndDestinationWrapAroundTheEnd)
