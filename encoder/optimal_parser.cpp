@@ -69,21 +69,35 @@ public:
             const std::uint32_t here = arrivals_[i].price;
             relax(i + 1, here + prices.literal(data_[start + i]), 1, 0);
 
-            // A candidate serves every length above the previous one's, up
-            // to its own: it is the nearest match of those lengths.
+            // Every candidate serves every length up to its own.
             const std::uint32_t room = static_cast<std::uint32_t>(count - i);
-            std::uint32_t length = kMinMatch;
+            const std::uint32_t first = matches.begin_of(start + i);
             const std::uint32_t last = matches.end_of(start + i);
-            for (std::uint32_t c = matches.begin_of(start + i); c < last && length <= room; ++c) {
-                const MatchCandidate& m = matches.candidates[c];
-                const std::uint32_t top = std::min(m.length, room);
-                for (; length <= top && length < kMinLongMatch; ++length) {
-                    if (limits_.codable_length(length, m.distance) == length)
-                        relax(i + length, here + prices.length_part(length) + prices.distance_part(length, m.distance),
-                              length, m.distance);
-                }
+            if (first == last)
+                continue;
+            for (std::uint32_t length = kMinMatch; length < kMinLongMatch && length <= room; ++length)
+                relax_short_match(i + length, here, length, matches, first, last, prices);
+
+            // A long match's distance part does not change with its length,
+            // so each length takes the cheapest candidate that reaches it,
+            // the cheapest of this candidate and all longer ones: a farther
+            // distance can fall in a slot the models have seen more often.
+            // (Short matches keep the nearest: measured, the cheapest slot
+            // there made solid archives larger.)
+            cheapest_from_.resize(last - first);
+            std::uint32_t best = last - 1;
+            for (std::uint32_t c = last; c-- > first;) {
+                if (prices.distance_part(kMinLongMatch, matches.candidates[c].distance) <=
+                    prices.distance_part(kMinLongMatch, matches.candidates[best].distance))
+                    best = c;
+                cheapest_from_[c - first] = best;
+            }
+            std::uint32_t length = kMinLongMatch;
+            for (std::uint32_t c = first; c < last && length <= room; ++c) {
+                const std::uint32_t top = std::min(matches.candidates[c].length, room);
                 if (length > top)
                     continue;
+                const MatchCandidate& m = matches.candidates[cheapest_from_[c - first]];
                 const std::uint32_t base = here + prices.distance_part(kMinLongMatch, m.distance);
                 for (; length <= top; ++length)
                     relax(i + length, base + prices.length_part(length), length, m.distance);
@@ -98,6 +112,21 @@ public:
     }
 
 private:
+    // A 3- or 4-byte match from the nearest candidate that reaches the
+    // length and may code it at its distance.
+    void relax_short_match(std::size_t to, std::uint32_t here, std::uint32_t length, const MatchCache& matches,
+                           std::uint32_t first, std::uint32_t last, const ItemPrices& prices)
+    {
+        for (std::uint32_t c = first; c < last; ++c) {
+            const MatchCandidate& m = matches.candidates[c];
+            if (m.length >= length && limits_.codable_length(length, m.distance) == length) {
+                relax(to, here + prices.length_part(length) + prices.distance_part(length, m.distance), length,
+                      m.distance);
+                return;
+            }
+        }
+    }
+
     void relax(std::size_t to, std::uint32_t price, std::uint32_t length, std::uint32_t distance)
     {
         if (price < arrivals_[to].price)
@@ -107,6 +136,7 @@ private:
     const MatchLimits& limits_;
     std::span<const std::uint8_t> data_;
     std::vector<Arrival> arrivals_;
+    std::vector<std::uint32_t> cheapest_from_;  // by candidate: the cheapest long-match candidate from it on
 };
 
 // What the items really cost when coded one after the other from `models`,
