@@ -67,6 +67,24 @@ TEST_F(CreateExtractTest, MembersAreSortedByStoredNameBytes)
     EXPECT_EQ(member_names(arg("kit.kw")), (std::vector<std::string>{"Zeta", "_x", "a.b", "a0", "a\\b"}));
 }
 
+// Grouped by the last component's extension, case folded; a dot in a folder
+// name is no extension. Within a kind, stored name bytes decide.
+TEST_F(CreateExtractTest, OrderKindGroupsMembersByExtensionThenName)
+{
+    for (const char* name : {"src/b.dll", "src/A.EXE", "src/c.txt", "src/a.Dll", "src/dir.x/plain", "src/z.exe"})
+        put(name, text_bytes(20));
+    const RunResult created = run_cli({"create", "--order", "kind", arg("kit.kw"), arg("src")});
+    ASSERT_EQ(created.code, 0) << created.err;
+    EXPECT_EQ(member_names(arg("kit.kw")),
+              (std::vector<std::string>{"dir.x\\plain", "a.Dll", "b.dll", "A.EXE", "z.exe", "c.txt"}));
+    EXPECT_EQ(run_cli({"test", arg("kit.kw")}).code, 0);
+
+    const RunResult refused = run_cli({"create", "--order", "size", arg("other.kw"), arg("src")});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.err.find("size not in {name,kind}"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(at("other.kw")));
+}
+
 TEST_F(CreateExtractTest, ModificationTimesSurviveAndOutOfRangeYearsClamp)
 {
     const fs::path now = put("src/now.txt", text_bytes(50));
