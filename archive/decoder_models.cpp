@@ -1,5 +1,6 @@
 #include "decoder_models.h"
 
+#include "arith_decoding.h"
 #include "input_stream.h"
 #include "invariant.h"
 #include "total_division.h"
@@ -53,38 +54,6 @@ AdaptiveModel length_model;
 AdaptiveModel match3_position_model;
 AdaptiveModel match4_position_model;
 AdaptiveModel long_match_position_model;
-
-namespace {
-
-// Bits of the register's input byte not yet taken: the marker's place says
-// how many of its eight are gone.
-inline unsigned bits_left_in_byte(DWORD reg)
-{
-    return 8 - static_cast<unsigned>(__builtin_ctz(reg));
-}
-
-// Loads the next input byte once the marker has left the low byte.
-inline void load_byte_when_used_up(DWORD& reg)
-{
-    if (!(reg & 0xFF))
-        reg = (reg & 0xFFFF0000u) | (static_cast<DWORD>(input_next_byte()) << 8) | 1;
-}
-
-// Takes the next n bits into the code word: the whole register moves up, a
-// byte at a time at most, and the next input byte is loaded the moment the
-// current one is used up, exactly as taking the bits one by one would.
-inline void shift_register(DWORD& reg, unsigned n)
-{
-    while (n) {
-        const unsigned left = bits_left_in_byte(reg);
-        const unsigned step = n < left ? n : left;
-        reg <<= step;
-        n -= step;
-        load_byte_when_used_up(reg);
-    }
-}
-
-}  // namespace
 
 void compute_slot_bases()
 {
@@ -192,146 +161,33 @@ void rescale_model(AdaptiveModel* model)
     UPKIT_ASSERT(model_is_ordered(model) && model->entries[0].cumulative <= kModelTotalLimit);
 }
 
+// The global-state forms, for the stream's users outside the member
+// decoder's loop: each loads the state, takes its step and stores it back.
+
 short arith_target(DWORD total)
 {
-    DWORD range = static_cast<DWORD>(arith_high - arith_low) + 1;
-    DWORD code = bit_register >> 16;
-    return static_cast<short>(((code - arith_low + 1) * total - 1) / range);
+    return arith_target_in(arith_state_load(), total);
 }
-
-namespace {
-
-// arith_narrow's work, inlined into decode_symbol: the symbol path is the
-// decoder's hottest and a call there costs more than the narrowing itself.
-inline __attribute__((always_inline)) void narrow_interval(DWORD lo, DWORD hi, DWORD total)
-{
-    // The interval and register live in locals here; the decoder's globals
-    // are read once and written once.
-    DWORD low = arith_low;
-    DWORD high = arith_high;
-    DWORD reg = bit_register;
-    const DWORD range = high - low + 1;
-    high = (low + divide_by_total(hi * range, total) - 1) & 0xFFFF;
-    low = (low + divide_by_total(lo * range, total)) & 0xFFFF;
-
-    // Renormalise. First every leading bit that low and high share leaves at
-    // once; after that their top bits differ, and only the middle-half case
-    // can shift further: while low reads 01... and high 10..., the second
-    // bit leaves and the code word's second bit is flipped, one step for
-    // each position from bit 14 down where low has a 1 and high a 0. Steps
-    // are taken together, which gives the states that one-bit steps give.
-    const DWORD differ = low ^ high;
-    if (!(differ & 0x8000)) {
-        const unsigned n = differ ? static_cast<unsigned>(__builtin_clz(differ)) - 16 : 16;
-        low = (low << n) & 0xFFFF;
-        high = ((high << n) | ((1u << n) - 1)) & 0xFFFF;
-        shift_register(reg, n);
-    }
-    const DWORD blocked = ~(low & ~high) & 0x7FFF;
-    const unsigned k = blocked ? static_cast<unsigned>(__builtin_clz(blocked << 17)) : 15;
-    if (k) {
-        reg ^= (((1u << k) - 1) << (15 - k)) << 16;
-        low = (low << k) & 0x7FFF;
-        high = ((high << k) | ((1u << k) - 1) | 0x8000) & 0xFFFF;
-        shift_register(reg, k);
-    }
-    arith_low = static_cast<WORD>(low);
-    arith_high = static_cast<WORD>(high);
-    bit_register = reg;
-}
-
-}  // namespace
 
 void arith_narrow(DWORD lo, DWORD hi, DWORD total)
 {
-    narrow_interval(lo, hi, total);
+    ArithState s = arith_state_load();
+    arith_narrow_in(s, lo, hi, total);
+    arith_state_store(s);
 }
-
-namespace {
-
-// Finds the first entry whose successor's cumulative stops the scan, adding
-// the increment to every entry on the way. Unrolled by four; every read is
-// at or before the end entry, whose cumulative of 0 stops any scan.
-template <typename Stops> inline __attribute__((always_inline)) ModelEntry* scan_entries(ModelEntry* p, Stops stops)
-{
-    for (;;) {
-        if (stops(p[1].cumulative))
-            return p;
-        if (stops(p[2].cumulative)) {
-            p[0].cumulative += kModelIncrement;
-            return p + 1;
-        }
-        if (stops(p[3].cumulative)) {
-            p[0].cumulative += kModelIncrement;
-            p[1].cumulative += kModelIncrement;
-            return p + 2;
-        }
-        if (stops(p[4].cumulative)) {
-            p[0].cumulative += kModelIncrement;
-            p[1].cumulative += kModelIncrement;
-            p[2].cumulative += kModelIncrement;
-            return p + 3;
-        }
-        p[0].cumulative += kModelIncrement;
-        p[1].cumulative += kModelIncrement;
-        p[2].cumulative += kModelIncrement;
-        p[3].cumulative += kModelIncrement;
-        p += 4;
-    }
-}
-
-}  // namespace
 
 short decode_symbol(AdaptiveModel* model)
 {
-    ModelEntry* p = model->entries;
-    const DWORD total = p[0].cumulative;
-    // The scan stops at the first cumulative at or below the target,
-    // floor(scaled / range). For a code word inside the interval (always, in
-    // a sound stream) the target lies below the total, and a cumulative c is
-    // at or below it exactly when c * range <= scaled: the scan compares
-    // products and no division waits on the decoder's critical path.
-    const DWORD range = static_cast<DWORD>(arith_high - arith_low) + 1;
-    const DWORD scaled = ((bit_register >> 16) - arith_low + 1) * total - 1;
-    if (scaled < total * range) {
-        p = scan_entries(p, [=](WORD c) { return c * range <= scaled; });
-    } else {
-        // A code word outside the interval (only in a damaged stream) can
-        // give a negative target, which no cumulative would stop; the end
-        // entry's 0 then ends the scan at the last symbol.
-        short target = arith_target(total);
-        if (target < 0)
-            target = 0;
-        p = scan_entries(p, [=](WORD c) { return static_cast<short>(c) <= target; });
-    }
-    const short symbol = static_cast<short>(p[0].symbol);
-    const DWORD hi = p[0].cumulative;
-    const DWORD lo = p[1].cumulative;
-    p[0].cumulative += kModelIncrement;
-
-    narrow_interval(lo, hi, total);
-
-    if (model->entries[0].cumulative > kModelTotalLimit)
-        rescale_model(model);
+    ArithState s = arith_state_load();
+    const short symbol = decode_symbol_in(s, model);
+    arith_state_store(s);
     return symbol;
 }
 
 DWORD read_raw_bits(int count)
 {
-    // Raw bits follow the code word: they come from the top of the low half,
-    // as many at a time as the current input byte still holds.
-    DWORD reg = bit_register;
-    DWORD result = 0;
-    unsigned n = static_cast<unsigned>(count > 0 ? count : 0);
-    while (n) {
-        const unsigned left = bits_left_in_byte(reg);
-        const unsigned step = n < left ? n : left;
-        const DWORD low_half = reg & 0xFFFF;
-        result = (result << step) | (low_half >> (16 - step));
-        reg = (reg & 0xFFFF0000u) | ((low_half << step) & 0xFFFF);
-        n -= step;
-        load_byte_when_used_up(reg);
-    }
-    bit_register = reg;
-    return result;
+    ArithState s = arith_state_load();
+    const DWORD bits = read_raw_bits_in(s, count);
+    arith_state_store(s);
+    return bits;
 }

@@ -1,5 +1,6 @@
 #include "lz_window.h"
 
+#include "arith_decoding.h"
 #include "decoder_models.h"
 #include "engine_codes.h"
 #include "input_stream.h"
@@ -34,29 +35,59 @@ void set_flush_threshold()
     flush_threshold = static_cast<int>(threshold < lowest ? lowest : threshold);
 }
 
-void decode_item()
+// Inlined, like the steps below, so that the arithmetic state stays in
+// registers through a whole item.
+inline __attribute__((always_inline)) int decode_distance(ArithState& s, AdaptiveModel* model)
 {
-    const int selector = decode_symbol(&selector_model);
-    switch (selector) {
-    case kSelectMatch3:
-        decode_match3();
-        break;
-    case kSelectMatch4:
-        decode_match4();
-        break;
-    case kSelectLong:
-        decode_long_match();
-        break;
-    default:
-        decode_literal(selector);
-        break;
-    }
+    const int slot = decode_symbol_in(s, model);
+    return static_cast<int>(position_base[slot] + read_raw_bits_in(s, position_extra_bits[slot]) + 1);
 }
 
-int decode_distance(AdaptiveModel* model)
+inline void decode_literal(ArithState& s, int literal_model)
 {
-    const int slot = decode_symbol(model);
-    return static_cast<int>(position_base[slot] + read_raw_bits(position_extra_bits[slot]) + 1);
+    remaining -= 1;
+    window[window_pos] = static_cast<BYTE>(decode_symbol_in(s, &literal_models[literal_model]));
+    window_pos = (window_pos + 1) & window_mask;
+}
+
+inline void decode_match3(ArithState& s)
+{
+    remaining -= kMatch3Length;
+    copy_match(decode_distance(s, &match3_position_model), kMatch3Length);
+}
+
+inline void decode_match4(ArithState& s)
+{
+    remaining -= kMatch4Length;
+    copy_match(decode_distance(s, &match4_position_model), kMatch4Length);
+}
+
+inline void decode_long_match(ArithState& s)
+{
+    const int slot = decode_symbol_in(s, &length_model);
+    const int length =
+        static_cast<int>(length_base[slot] + read_raw_bits_in(s, length_extra_bits[slot]) + kMinLongMatch);
+    remaining -= length;
+    copy_match(decode_distance(s, &long_match_position_model), length);
+}
+
+inline void decode_item(ArithState& s)
+{
+    const int selector = decode_symbol_in(s, &selector_model);
+    switch (selector) {
+    case kSelectMatch3:
+        decode_match3(s);
+        break;
+    case kSelectMatch4:
+        decode_match4(s);
+        break;
+    case kSelectLong:
+        decode_long_match(s);
+        break;
+    default:
+        decode_literal(s, selector);
+        break;
+    }
 }
 
 }  // namespace
@@ -85,33 +116,6 @@ void decoder_release()
         GlobalFree(window);
         window = nullptr;
     }
-}
-
-void decode_literal(int literal_model)
-{
-    remaining -= 1;
-    window[window_pos] = static_cast<BYTE>(decode_symbol(&literal_models[literal_model]));
-    window_pos = (window_pos + 1) & window_mask;
-}
-
-void decode_match3()
-{
-    remaining -= kMatch3Length;
-    copy_match(decode_distance(&match3_position_model), kMatch3Length);
-}
-
-void decode_match4()
-{
-    remaining -= kMatch4Length;
-    copy_match(decode_distance(&match4_position_model), kMatch4Length);
-}
-
-void decode_long_match()
-{
-    const int slot = decode_symbol(&length_model);
-    const int length = static_cast<int>(length_base[slot] + read_raw_bits(length_extra_bits[slot]) + kMinLongMatch);
-    remaining -= length;
-    copy_match(decode_distance(&long_match_position_model), length);
 }
 
 void copy_match(int distance, int length)
@@ -221,6 +225,46 @@ int flush_window()
     return 0;
 }
 
+namespace {
+
+// Decodes items until the member's bytes are all placed, flushing the window
+// as it fills. Returns 0, or the code the member ends with when it stops
+// early. The arithmetic state is held in locals meanwhile (arith_decoding.h)
+// and is back in the globals on every return.
+int decode_items(DWORD size)
+{
+    ArithState s = arith_state_load();
+    int stopped = 0;
+    while (remaining > 0) {
+        if (--progress_countdown == 0) {
+            if (!query_progress(size - static_cast<DWORD>(remaining), size)) {
+                stopped = ARCERR_CANCELLED;
+                break;
+            }
+            progress_countdown = kProgressInterval;
+        }
+        decode_item(s);
+        if (remaining > flush_threshold)
+            continue;
+        // Nearly a window's worth waits. A failed input stream has been
+        // feeding zeros; stop here instead of writing them.
+        if (input_status()) {
+            decoder_error = input_status();
+            stopped = decoder_error;
+            break;
+        }
+        if (flush_window()) {
+            decoder_error = ARCERR_FLUSH;
+            stopped = ARCERR_FLUSH;
+            break;
+        }
+    }
+    arith_state_store(s);
+    return stopped;
+}
+
+}  // namespace
+
 int decode_member(HANDLE handle, int member_size, int mode, const char* name)
 {
     const DWORD size = static_cast<DWORD>(member_size);
@@ -238,26 +282,9 @@ int decode_member(HANDLE handle, int member_size, int mode, const char* name)
     flush_start = window_pos;
     set_flush_threshold();
 
-    while (remaining > 0) {
-        if (--progress_countdown == 0) {
-            if (!query_progress(size - static_cast<DWORD>(remaining), size))
-                return ARCERR_CANCELLED;
-            progress_countdown = kProgressInterval;
-        }
-        decode_item();
-        if (remaining > flush_threshold)
-            continue;
-        // Nearly a window's worth waits. A failed input stream has been
-        // feeding zeros; stop here instead of writing them.
-        if (input_status()) {
-            decoder_error = input_status();
-            return decoder_error;
-        }
-        if (flush_window()) {
-            decoder_error = ARCERR_FLUSH;
-            return ARCERR_FLUSH;
-        }
-    }
+    const int stopped = decode_items(size);
+    if (stopped)
+        return stopped;
 
     if (remaining < 0) {
         // The last match ran past the member's end.

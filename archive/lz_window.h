@@ -41,10 +41,6 @@ void decoder_release();
 // given at every flush. Returns 0 or an engine code.
 int decode_member(HANDLE out_handle, int member_size, int mode, const char* member_name);
 
-void decode_literal(int literal_model);
-void decode_match3();
-void decode_match4();
-void decode_long_match();
 void copy_match(int distance, int length);
 int flush_window();
 int write_window_span(int offset, int length);
