@@ -2,13 +2,18 @@
 // of the usual peers (gzip, bzip2, xz, zstd), all measured in one run on the
 // same bytes, each tool as a child process measured the same way.
 //
-//   upkit-bench CORPUS_DIR [--upkit PATH] [--levels 1-9] [--repeat 3] [--json]
+//   upkit-bench CORPUS_DIR [--upkit PATH] [--levels 1-9] [--repeat 3] [--by-file] [--json]
 //
 // upkit packs the corpus's files as one archive (`upkit create`), the peers
 // compress one tar of the same files, made here deterministically. Every
 // archive must pass `upkit test` and extract to the corpus's bytes; every
 // peer's output must decompress to the tar. A run where anything failed says
 // so and exits with 1.
+//
+// With --by-file, each file is also compressed alone by every upkit level
+// asked for and every peer, and a second table gives the sizes per file,
+// summed by kind of file: a solid archive hides which files a compressor
+// handles badly.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -19,6 +24,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -31,6 +37,9 @@
 #include <nlohmann/json.hpp>
 
 #include "child_process.h"
+#include "file_kinds.h"
+#include "size_percent.h"
+#include "text_table.h"
 
 extern char** environ;
 
@@ -52,6 +61,7 @@ struct Settings {
     int repeat = 3;
     double slow_seconds = 10;
     bool json = false;
+    bool by_file = false;
     std::string work_dir;
     bool keep = false;
 };
@@ -167,6 +177,54 @@ struct Corpus {
     std::uint64_t tar_bytes = 0;
 };
 
+// A column of the per-file table: an upkit level row or a peer, each
+// compressing every file alone.
+struct ByFileColumn {
+    std::string id;       // the main table's row id: "upkit-9", "xz-9e"
+    std::string head;     // "upkit 9", "xz-9e"
+    int upkit_level = 0;  // 1..9; 0 for a peer
+    const PeerSpec* peer = nullptr;
+};
+
+// One corpus file compressed alone by each column's tool.
+struct FileSizes {
+    fs::path file;  // relative to the corpus folder
+    FileKind kind = FileKind::other;
+    std::uint64_t bytes = 0;
+    std::map<std::string, std::uint64_t> compressed;  // by column id; none where it failed
+};
+
+// The sizes of a group of files added up; a column with no sum where any of
+// the files failed, as a sum without it would look smaller than it is.
+struct SizeSum {
+    std::size_t files = 0;
+    std::uint64_t bytes = 0;
+    std::map<std::string, std::optional<std::uint64_t>> compressed;
+};
+
+template <typename Pick>
+SizeSum sum_sizes(const std::vector<FileSizes>& files, const std::vector<ByFileColumn>& columns, Pick pick)
+{
+    SizeSum sum;
+    for (const ByFileColumn& column : columns)
+        sum.compressed[column.id] = 0;
+    for (const FileSizes& f : files) {
+        if (!pick(f))
+            continue;
+        ++sum.files;
+        sum.bytes += f.bytes;
+        for (const ByFileColumn& column : columns) {
+            std::optional<std::uint64_t>& total = sum.compressed[column.id];
+            const auto it = f.compressed.find(column.id);
+            if (it == f.compressed.end())
+                total.reset();
+            else if (total)
+                *total += it->second;
+        }
+    }
+    return sum;
+}
+
 double mb_per_second(std::uint64_t bytes, double seconds)
 {
     return seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0;
@@ -221,6 +279,36 @@ std::optional<std::vector<char>> read_whole(const fs::path& path)
     return bytes;
 }
 
+std::string first_line_of(const fs::path& path)
+{
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The window bits from a KW archive's header, or nothing when the file is no
+// KW archive.
+std::optional<int> archive_window_bits(const fs::path& archive)
+{
+    std::ifstream in(archive, std::ios::binary);
+    char header[8] = {};
+    if (!in.read(header, sizeof header) || header[0] != 'K' || header[1] != 'W')
+        return std::nullopt;
+    return static_cast<unsigned char>(header[6]);
+}
+
+// Whether `upkit test`'s summary line (in `output`) counts these members and
+// bytes; the line itself goes to `summary` for the message when not.
+bool test_summary_counts(const fs::path& output, std::size_t members, std::uint64_t bytes, std::string& summary,
+                         std::string& expected)
+{
+    expected = fmt::format("OK, {} members, {} bytes", members, bytes);
+    summary = first_line_of(output);
+    const std::string tail = ": " + expected;
+    return summary.size() >= tail.size() && summary.compare(summary.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 bool same_contents(const fs::path& a, const fs::path& b)
 {
     std::error_code ec;
@@ -229,14 +317,6 @@ bool same_contents(const fs::path& a, const fs::path& b)
     const auto x = read_whole(a);
     const auto y = read_whole(b);
     return x && y && *x == *y;
-}
-
-std::string first_line_of(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
 }
 
 std::optional<Corpus> gather_corpus(const fs::path& folder, std::string& error)
@@ -285,6 +365,10 @@ public:
     Row measure_upkit(int level);  // 0: the default level and window
     Row measure_peer(const PeerSpec& peer);
     std::uint64_t tar_bytes() const { return corpus_.tar_bytes; }
+    // Every corpus file compressed alone by each column's tool, once and
+    // untimed, each result checked; what failed goes to `failures`.
+    std::vector<FileSizes> measure_by_file(const std::vector<ByFileColumn>& columns,
+                                           std::vector<std::string>& failures);
 
 private:
     // Runs the command `repeat` times (fewer once a run is slow), keeping the
@@ -293,6 +377,11 @@ private:
     bool measure(const std::string& what, const std::vector<std::string>& argv, const Redirects& io,
                  const fs::path& written, Measurement& m, Row& row);
     void progress(const std::string& text) const { std::cerr << text << std::endl; }
+    // The size of one file compressed alone, or nothing with the reason in
+    // `failure`.
+    std::optional<std::uint64_t> upkit_alone(int level, const fs::path& file, std::uint64_t bytes,
+                                             std::string& failure);
+    std::optional<std::uint64_t> peer_alone(const PeerSpec& peer, const fs::path& file, std::string& failure);
 
     Settings s_;
     Corpus corpus_;
@@ -385,16 +474,15 @@ Row Bench::measure_upkit(int level)
         return row;
     std::error_code ec;
     row.compressed = fs::file_size(archive, ec);
-    const auto header = read_whole(archive);
-    if (ec || !header || header->size() < 8 || (*header)[0] != 'K' || (*header)[1] != 'W') {
+    const std::optional<int> bits = archive_window_bits(archive);
+    if (ec || !bits) {
         row.failures.push_back(fmt::format("upkit {}: create wrote no KW archive", row.level));
         return row;
     }
-    const int bits = static_cast<unsigned char>((*header)[6]);
-    row.window = window_text(bits);
-    if (level && bits != s_.window_bits)
+    row.window = window_text(*bits);
+    if (level && *bits != s_.window_bits)
         row.failures.push_back(
-            fmt::format("upkit {}: the archive has window bits {}, not {}", row.level, bits, s_.window_bits));
+            fmt::format("upkit {}: the archive has window bits {}, not {}", row.level, *bits, s_.window_bits));
 
     progress(fmt::format("upkit {}: testing", row.level));
     if (!measure("test", test, Redirects{"", test_output.string(), errors.string()}, test_output, row.decompress, row))
@@ -403,12 +491,11 @@ Row Bench::measure_upkit(int level)
 
     // upkit test decoded every member and checked its check value; its
     // summary must also count the corpus's files and bytes.
-    const std::string expected = fmt::format(": OK, {} members, {} bytes", corpus_.files.size(), corpus_.bytes);
-    const std::string summary = first_line_of(test_output);
-    if (summary.size() < expected.size() ||
-        summary.compare(summary.size() - expected.size(), expected.size(), expected) != 0)
+    std::string summary;
+    std::string expected;
+    if (!test_summary_counts(test_output, corpus_.files.size(), corpus_.bytes, summary, expected))
         row.failures.push_back(
-            fmt::format("upkit {}: test reported \"{}\", expected{}", row.level, summary, expected.substr(1)));
+            fmt::format("upkit {}: test reported \"{}\", expected {}", row.level, summary, expected));
 
     // And once, the extracted files against the corpus.
     const fs::path out_dir = work_ / (row.id + ".extracted");
@@ -475,6 +562,115 @@ Row Bench::measure_peer(const PeerSpec& peer)
     return row;
 }
 
+std::vector<FileSizes> Bench::measure_by_file(const std::vector<ByFileColumn>& columns,
+                                              std::vector<std::string>& failures)
+{
+    std::vector<FileSizes> out;
+    for (const fs::path& file : corpus_.files) {
+        FileSizes sizes;
+        sizes.file = file;
+        sizes.kind = file_kind(file);
+        std::error_code ec;
+        sizes.bytes = fs::file_size(s_.corpus / file, ec);
+        if (ec) {
+            // Gone or unreadable since the corpus was gathered: no sizes, and
+            // no bytes to count in the sums.
+            sizes.bytes = 0;
+            failures.push_back(fmt::format("{} alone: cannot read its size: {}", file.string(), ec.message()));
+            out.push_back(std::move(sizes));
+            continue;
+        }
+        progress(fmt::format("by file: {}", file.string()));
+        for (const ByFileColumn& column : columns) {
+            std::string failure;
+            const std::optional<std::uint64_t> size = column.peer
+                                                          ? peer_alone(*column.peer, file, failure)
+                                                          : upkit_alone(column.upkit_level, file, sizes.bytes, failure);
+            if (size)
+                sizes.compressed[column.id] = *size;
+            else
+                failures.push_back(fmt::format("{} alone, {}: {}", file.string(), column.head, failure));
+        }
+        out.push_back(std::move(sizes));
+    }
+    return out;
+}
+
+std::optional<std::uint64_t> Bench::upkit_alone(int level, const fs::path& file, std::uint64_t bytes,
+                                                std::string& failure)
+{
+    const fs::path archive = work_ / "alone.kw";
+    const fs::path errors = work_ / "alone.err";
+    const fs::path test_output = work_ / "alone.test";
+    fs::remove(archive);
+    const ChildRun create = run_child({s_.upkit, "create", "-q", "-l", std::to_string(level), "-w",
+                                       std::to_string(s_.window_bits), archive.string(), (s_.corpus / file).string()},
+                                      Redirects{"", "", errors.string()}, env_);
+    if (!create.started || create.exit_code != 0) {
+        failure = fmt::format("create failed ({}): {}", describe_end(create), first_line_of(errors));
+        return std::nullopt;
+    }
+    std::error_code ec;
+    const std::uint64_t size = fs::file_size(archive, ec);
+    const std::optional<int> bits = archive_window_bits(archive);
+    if (ec || !bits) {
+        failure = "create wrote no KW archive";
+        return std::nullopt;
+    }
+    if (*bits != s_.window_bits) {
+        failure = fmt::format("the archive has window bits {}, not {}", *bits, s_.window_bits);
+        return std::nullopt;
+    }
+    const ChildRun test =
+        run_child({s_.upkit, "test", archive.string()}, Redirects{"", test_output.string(), errors.string()}, env_);
+    if (!test.started || test.exit_code != 0) {
+        failure = fmt::format("test failed ({}): {}", describe_end(test), first_line_of(errors));
+        return std::nullopt;
+    }
+    std::string summary;
+    std::string expected;
+    if (!test_summary_counts(test_output, 1, bytes, summary, expected)) {
+        failure = fmt::format("test reported \"{}\", expected {}", summary, expected);
+        return std::nullopt;
+    }
+    return size;
+}
+
+std::optional<std::uint64_t> Bench::peer_alone(const PeerSpec& peer, const fs::path& file, std::string& failure)
+{
+    const fs::path source = s_.corpus / file;
+    const fs::path output = work_ / ("alone" + peer.extension);
+    const fs::path round_trip = work_ / "alone.roundtrip";
+    const fs::path errors = work_ / "alone.err";
+    std::vector<std::string> compress = peer.compress;
+    compress.push_back(source.string());
+    const ChildRun run = run_child(compress, Redirects{"", output.string(), errors.string()}, env_);
+    if (!run.started || run.exit_code != 0) {
+        failure = fmt::format("compress failed ({}): {}", describe_end(run), first_line_of(errors));
+        return std::nullopt;
+    }
+    std::error_code ec;
+    const std::uint64_t size = fs::file_size(output, ec);
+    if (ec) {
+        failure = fmt::format("compress wrote no {}: {}", output.string(), ec.message());
+        return std::nullopt;
+    }
+    std::vector<std::string> decompress = peer.decompress;
+    decompress.push_back(output.string());
+    const ChildRun back = run_child(decompress, Redirects{"", round_trip.string(), errors.string()}, env_);
+    const bool same = back.started && back.exit_code == 0 && same_contents(round_trip, source);
+    fs::remove(round_trip);
+    if (!back.started || back.exit_code != 0) {
+        failure = fmt::format("decompress failed ({}): {}", describe_end(back), first_line_of(errors));
+        return std::nullopt;
+    }
+    if (!same) {
+        failure = "the decompressed bytes differ from the file's";
+        return std::nullopt;
+    }
+    return size;
+}
+
 // ---------------------------------------------------------------- report
 
 struct Comparison {
@@ -514,7 +710,7 @@ Comparison smaller_than(const std::vector<Row>& rows, const std::string& id, con
         return c;
     }
     c.holds = a->compressed < b->compressed;
-    c.value = (static_cast<double>(a->compressed) / static_cast<double>(b->compressed) - 1) * 100;
+    c.value = percent_larger(a->compressed, b->compressed);
     c.text = fmt::format("{} {}: {} vs {} bytes ({:+.1f}%)", question, *c.holds ? "yes" : "NO", grouped(a->compressed),
                          grouped(b->compressed), *c.value);
     return c;
@@ -533,7 +729,7 @@ std::vector<Comparison> comparisons(const std::vector<Row>& rows, std::uint64_t 
         if (!a || !b) {
             c.text = "level 9 gap to xz -9e: " + missing_text(rows, {"upkit-9", "xz-9e"});
         } else {
-            c.value = (static_cast<double>(a->compressed) / static_cast<double>(b->compressed) - 1) * 100;
+            c.value = percent_larger(a->compressed, b->compressed);
             c.text = fmt::format("level 9 gap to xz -9e: {:+.1f}% ({} vs {} bytes; + is larger)", *c.value,
                                  grouped(a->compressed), grouped(b->compressed));
         }
@@ -600,7 +796,7 @@ std::string runs_text(const Row& row)
 }
 
 void print_table(const Settings& s, const Corpus& corpus, const std::vector<Row>& rows,
-                 const std::vector<Comparison>& cmp, const std::vector<std::string>& failures)
+                 const std::vector<Comparison>& cmp)
 {
     std::cout << fmt::format("corpus: {} ({} files, {} bytes; the peers' tar: {} bytes)\n", s.corpus.string(),
                              corpus.files.size(), grouped(corpus.bytes), grouped(corpus.tar_bytes));
@@ -608,9 +804,9 @@ void print_table(const Settings& s, const Corpus& corpus, const std::vector<Row>
                              s.slow_seconds);
     std::cout << fmt::format("machine: {} CPUs, load average {} at the start\n\n", cpu_count(), load_at_start());
 
-    const std::vector<std::string> head = {"tool",      "level",       "window",    "compressed",  "ratio",
-                                           "comp MB/s", "decomp MB/s", "comp peak", "decomp peak", "runs"};
-    std::vector<std::vector<std::string>> cells;
+    TextTable table({"tool", "level", "window", "compressed", "ratio", "comp MB/s", "decomp MB/s", "comp peak",
+                     "decomp peak", "runs"},
+                    3);
     for (const Row& row : rows) {
         std::vector<std::string> line = {row.tool, row.level, row.window.empty() ? "-" : row.window};
         if (row.measured) {
@@ -629,36 +825,9 @@ void print_table(const Settings& s, const Corpus& corpus, const std::vector<Row>
         }
         if (row.measured && !row.failures.empty())
             line[0] += " (FAILED)";
-        cells.push_back(std::move(line));
+        table.add_row(std::move(line));
     }
-    std::vector<std::size_t> width(head.size());
-    for (std::size_t i = 0; i < head.size(); ++i) {
-        width[i] = head[i].size();
-        for (const auto& line : cells)
-            width[i] = std::max(width[i], line[i].size());
-    }
-    auto print_line = [&](const std::vector<std::string>& line) {
-        std::string out;
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            if (i)
-                out += "  ";
-            // Text columns to the left, figures to the right.
-            if (i < 3)
-                out += fmt::format("{:<{}}", line[i], width[i]);
-            else
-                out += fmt::format("{:>{}}", line[i], width[i]);
-        }
-        while (!out.empty() && out.back() == ' ')
-            out.pop_back();
-        std::cout << out << '\n';
-    };
-    print_line(head);
-    std::size_t total = 2 * (head.size() - 1);
-    for (std::size_t w : width)
-        total += w;
-    std::cout << std::string(total, '-') << '\n';
-    for (const auto& line : cells)
-        print_line(line);
+    table.print(std::cout);
 
     std::cout << fmt::format(
         "\nratio and MB/s (10^6 bytes/s) are of the corpus's {} bytes; comp and decomp peak are the child's peak\n"
@@ -670,7 +839,84 @@ void print_table(const Settings& s, const Corpus& corpus, const std::vector<Row>
     std::cout << "\ncomparisons:\n";
     for (const Comparison& c : cmp)
         std::cout << "  " << c.text << '\n';
+}
 
+// A size as a cell; `missing` where there is none.
+std::string size_cell(const std::optional<std::uint64_t>& size, const char* missing)
+{
+    return size ? grouped(*size) : missing;
+}
+
+// upkit's size against a peer's as a cell: "-" where either is missing.
+std::string percent_cell(const std::optional<std::uint64_t>& size, const std::optional<std::uint64_t>& peer)
+{
+    return size && peer ? signed_percent(*size, *peer) : "-";
+}
+
+// The per-file table: each file's sizes, by kind, a subtotal for each kind
+// and the total; each upkit column also against each peer.
+void print_by_file_table(const Settings& s, const std::vector<ByFileColumn>& columns,
+                         const std::vector<FileSizes>& files)
+{
+    std::vector<const ByFileColumn*> levels;
+    std::vector<const ByFileColumn*> peers;
+    for (const ByFileColumn& column : columns)
+        (column.peer ? peers : levels).push_back(&column);
+
+    std::vector<std::string> head = {"file", "bytes"};
+    for (const ByFileColumn& column : columns)
+        head.push_back(column.head);
+    for (const ByFileColumn* level : levels)
+        for (const ByFileColumn* peer : peers)
+            head.push_back(fmt::format("{} vs {}", level->upkit_level, peer->id));
+    TextTable table(std::move(head), 1);
+
+    // A file without a size failed; a sum without one has a failed file.
+    auto row = [&](const std::string& label, std::uint64_t bytes, const char* missing, auto size_of) {
+        std::vector<std::string> cells = {label, grouped(bytes)};
+        for (const ByFileColumn& column : columns)
+            cells.push_back(size_cell(size_of(column.id), missing));
+        for (const ByFileColumn* level : levels)
+            for (const ByFileColumn* peer : peers)
+                cells.push_back(percent_cell(size_of(level->id), size_of(peer->id)));
+        table.add_row(std::move(cells));
+    };
+    auto sum_row = [&](const std::string& label, const SizeSum& sum) {
+        row(fmt::format("{} ({} file{})", label, sum.files, sum.files == 1 ? "" : "s"), sum.bytes, "-",
+            [&](const std::string& id) { return sum.compressed.at(id); });
+    };
+
+    bool first_group = true;
+    for (FileKind kind : kFileKinds) {
+        const SizeSum sum = sum_sizes(files, columns, [&](const FileSizes& f) { return f.kind == kind; });
+        if (sum.files == 0)
+            continue;
+        if (!first_group)
+            table.add_gap();
+        first_group = false;
+        for (const FileSizes& f : files) {
+            if (f.kind != kind)
+                continue;
+            row("  " + f.file.string(), f.bytes, "FAILED", [&](const std::string& id) {
+                const auto it = f.compressed.find(id);
+                return it == f.compressed.end() ? std::nullopt : std::optional<std::uint64_t>(it->second);
+            });
+        }
+        sum_row(std::string(file_kind_name(kind)), sum);
+    }
+    table.add_rule();
+    sum_row("total", sum_sizes(files, columns, [](const FileSizes&) { return true; }));
+
+    std::cout << fmt::format("\neach file alone: upkit create -l L -w {} of the one file, then upkit test; the peers\n"
+                             "on the file itself, then -d -c back to its bytes. Sizes only, one run each.\n\n",
+                             s.window_bits);
+    table.print(std::cout);
+    std::cout << "\nper-file figures compress each file alone, so no file profits from another; a kind's row and\n"
+                 "the total sum its files' sizes, their percentages compare those sums (+: upkit is larger).\n";
+}
+
+void print_failures(const std::vector<std::string>& failures)
+{
     if (!failures.empty()) {
         std::cout << fmt::format("\nFAILED: {} problem{} - these figures are not a valid benchmark:\n", failures.size(),
                                  failures.size() == 1 ? "" : "s");
@@ -679,8 +925,54 @@ void print_table(const Settings& s, const Corpus& corpus, const std::vector<Row>
     }
 }
 
+nlohmann::ordered_json sum_json(const SizeSum& sum, const std::vector<ByFileColumn>& columns)
+{
+    nlohmann::ordered_json j;
+    j["files"] = sum.files;
+    j["bytes"] = sum.bytes;
+    nlohmann::ordered_json sizes = nlohmann::ordered_json::object();
+    for (const ByFileColumn& column : columns) {
+        const std::optional<std::uint64_t>& size = sum.compressed.at(column.id);
+        sizes[column.id] = size ? nlohmann::ordered_json(*size) : nlohmann::ordered_json(nullptr);
+    }
+    j["compressed_bytes"] = sizes;
+    return j;
+}
+
+// Sizes by column id; a column whose compression failed is null.
+nlohmann::ordered_json by_file_json(const std::vector<ByFileColumn>& columns, const std::vector<FileSizes>& files)
+{
+    nlohmann::ordered_json out;
+    nlohmann::ordered_json file_list = nlohmann::ordered_json::array();
+    for (const FileSizes& f : files) {
+        nlohmann::ordered_json j;
+        j["name"] = f.file.generic_string();
+        j["type"] = file_kind_name(f.kind);
+        j["bytes"] = f.bytes;
+        nlohmann::ordered_json sizes = nlohmann::ordered_json::object();
+        for (const ByFileColumn& column : columns) {
+            const auto it = f.compressed.find(column.id);
+            sizes[column.id] =
+                it == f.compressed.end() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(it->second);
+        }
+        j["compressed_bytes"] = sizes;
+        file_list.push_back(j);
+    }
+    out["files"] = file_list;
+    nlohmann::ordered_json types = nlohmann::ordered_json::object();
+    for (FileKind kind : kFileKinds) {
+        const SizeSum sum = sum_sizes(files, columns, [&](const FileSizes& f) { return f.kind == kind; });
+        if (sum.files)
+            types[std::string(file_kind_name(kind))] = sum_json(sum, columns);
+    }
+    out["types"] = types;
+    out["total"] = sum_json(sum_sizes(files, columns, [](const FileSizes&) { return true; }), columns);
+    return out;
+}
+
 void print_json(const Settings& s, const Corpus& corpus, const std::vector<Row>& rows,
-                const std::vector<Comparison>& cmp, const std::vector<std::string>& failures)
+                const std::vector<Comparison>& cmp, const std::vector<ByFileColumn>& by_file_columns,
+                const std::vector<FileSizes>& by_file, const std::vector<std::string>& failures)
 {
     nlohmann::ordered_json out;
     out["corpus"] = {{"path", s.corpus.string()},
@@ -730,6 +1022,8 @@ void print_json(const Settings& s, const Corpus& corpus, const std::vector<Row>&
         cmp_list.push_back(j);
     }
     out["comparisons"] = cmp_list;
+    if (s.by_file)
+        out["by_file"] = by_file_json(by_file_columns, by_file);
     out["failures"] = failures;
     out["ok"] = failures.empty();
     std::cout << out.dump(2) << '\n';
@@ -761,6 +1055,8 @@ int run(int argc, char** argv)
     app.add_option("--repeat", s.repeat, "Runs per measurement, the best kept (default 3)")->check(CLI::Range(1, 100));
     app.add_option("--slow-seconds", s.slow_seconds,
                    "Stop repeating a measurement once a run took longer than this (default 10)");
+    app.add_flag("--by-file", s.by_file,
+                 "Also compress each file alone by every level and peer asked for, and print the sizes per file");
     app.add_flag("--json", s.json, "Print the figures as one JSON object instead of the table");
     app.add_option("--work-dir", s.work_dir,
                    "Folder for the tar and the compressed files (default: a new one in $TMPDIR)");
@@ -847,11 +1143,28 @@ int run(int argc, char** argv)
     for (const Row& row : rows)
         failures.insert(failures.end(), row.failures.begin(), row.failures.end());
 
+    // The level rows (not the default row) and the peers that are installed:
+    // a missing peer is already a failure of its row.
+    std::vector<ByFileColumn> by_file_columns;
+    std::vector<FileSizes> by_file;
+    if (s.by_file) {
+        for (int level : *levels)
+            by_file_columns.push_back({fmt::format("upkit-{}", level), fmt::format("upkit {}", level), level, nullptr});
+        for (const PeerSpec* peer : peers)
+            if (find_program(peer->compress[0]))
+                by_file_columns.push_back({peer->id, peer->id, 0, peer});
+        by_file = bench.measure_by_file(by_file_columns, failures);
+    }
+
     const std::vector<Comparison> cmp = comparisons(rows, corpus->bytes);
-    if (s.json)
-        print_json(s, *corpus, rows, cmp, failures);
-    else
-        print_table(s, *corpus, rows, cmp, failures);
+    if (s.json) {
+        print_json(s, *corpus, rows, cmp, by_file_columns, by_file, failures);
+    } else {
+        print_table(s, *corpus, rows, cmp);
+        if (s.by_file)
+            print_by_file_table(s, by_file_columns, by_file);
+        print_failures(failures);
+    }
 
     if (!s.keep) {
         std::error_code ec;
