@@ -8,9 +8,29 @@
 #
 #   kit_runtimes            the target to depend on
 #   UPKIT_KIT_RUNTIME_DIR   the folder holding the runtimes and drivers
+#
+# UPKIT_KIT_RUNTIMES_FROM names another native build folder of this tree
+# whose runtimes and drivers are copied instead of built again: the
+# sanitizer build takes the plain build's, since the Windows programs are
+# the same bytes in both and their two cross builds take minutes.
 include(ExternalProject)
 
 set(UPKIT_KIT_RUNTIME_DIR ${CMAKE_BINARY_DIR})
+set(UPKIT_KIT_RUNTIMES_FROM "" CACHE PATH "A native build folder whose kit runtimes and drivers to copy")
+
+if(UPKIT_KIT_RUNTIMES_FROM)
+  set(copies)
+  foreach(program kit-runtime-win32.exe kit-runtime-win64.exe kit-driver-win32.exe kit-driver-win64.exe)
+    add_custom_command(OUTPUT ${UPKIT_KIT_RUNTIME_DIR}/${program}
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${UPKIT_KIT_RUNTIMES_FROM}/${program} ${UPKIT_KIT_RUNTIME_DIR}
+      DEPENDS ${UPKIT_KIT_RUNTIMES_FROM}/${program}
+      COMMENT "Copying ${program} from ${UPKIT_KIT_RUNTIMES_FROM}")
+    list(APPEND copies ${UPKIT_KIT_RUNTIME_DIR}/${program})
+  endforeach()
+  add_custom_target(kit_runtimes ALL DEPENDS ${copies})
+  return()
+endif()
+
 add_custom_target(kit_runtimes)
 
 foreach(arch win32 win64)
