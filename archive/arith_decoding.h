@@ -12,6 +12,17 @@
 #include "input_stream.h"
 #include "total_division.h"
 
+// The host tools inline every step of a symbol into the item loop, so that
+// nothing of the state goes through memory. The kit lets the compiler choose:
+// the copies would make every kit about 7 KB larger for a tenth less decoding
+// time (32-bit, measured under Wine); a kit decodes as fast as it did before
+// the state moved into locals.
+#ifdef UPKIT_KIT_RUNTIME
+#define ARITH_STEP inline
+#else
+#define ARITH_STEP inline __attribute__((always_inline))
+#endif
+
 struct ArithState {
     DWORD low;
     DWORD high;
@@ -137,7 +148,7 @@ template <typename Stops> inline __attribute__((always_inline)) ModelEntry* scan
 }
 
 // Decodes one symbol of the model and adapts the model to it.
-inline __attribute__((always_inline)) short decode_symbol_in(ArithState& s, AdaptiveModel* model)
+ARITH_STEP short decode_symbol_in(ArithState& s, AdaptiveModel* model)
 {
     ModelEntry* p = model->entries;
     const DWORD total = p[0].cumulative;

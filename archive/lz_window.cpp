@@ -37,7 +37,7 @@ void set_flush_threshold()
 
 // Inlined, like the steps below, so that the arithmetic state stays in
 // registers through a whole item.
-inline __attribute__((always_inline)) int decode_distance(ArithState& s, AdaptiveModel* model)
+ARITH_STEP int decode_distance(ArithState& s, AdaptiveModel* model)
 {
     const int slot = decode_symbol_in(s, model);
     return static_cast<int>(position_base[slot] + read_raw_bits_in(s, position_extra_bits[slot]) + 1);

@@ -3,9 +3,11 @@
 
 # UPKIT_NO_ASSERT: the engine's checks (platform/invariant.h) print and abort
 # through a C library, which the kit does without; they compile to nothing.
+# UPKIT_KIT_RUNTIME: the engine is compiled for the kit, where size comes
+# before the last percent of speed (archive/arith_decoding.h).
 set(UPKIT_KIT_COMPILE_OPTIONS
   -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-stack-protector -fno-threadsafe-statics
-  -DUPKIT_NO_ASSERT)
+  -DUPKIT_NO_ASSERT -DUPKIT_KIT_RUNTIME)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # Runs on every x86 processor from the i386 on: the compiler's default for
