@@ -10,6 +10,7 @@
 #include "command_help.h"
 #include "dos_time.h"
 #include "engine_paths.h"
+#include "interruption.h"
 #include "kit_archives.h"
 #include "member_names.h"
 #include "text_codec.h"
@@ -135,7 +136,7 @@ void print_json(std::ostream& out, const nlohmann::json& document)
     out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
-int run_list(const ListOptions& options, std::ostream& out, std::ostream& err)
+int list_all(const ListOptions& options, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
     RunStatus status;
@@ -186,6 +187,18 @@ int run_list(const ListOptions& options, std::ostream& out, std::ostream& err)
             print_json(out, listings.front());
     }
     return status.value();
+}
+
+// Listing a kit writes out copies of its archives: at an interruption they go
+// with their temporary folder before main ends the process by the signal.
+int run_list(const ListOptions& options, std::ostream& out, std::ostream& err)
+{
+    const InterruptionGuard catching;
+    const int status = list_all(options, out, err);
+    if (!interrupted())
+        return status;
+    err << "upkit: interrupted\n";
+    return kExitInterrupted;
 }
 
 }  // namespace

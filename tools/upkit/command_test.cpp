@@ -7,6 +7,7 @@
 #include "command.h"
 #include "command_help.h"
 #include "engine_paths.h"
+#include "interruption.h"
 #include "kit_archives.h"
 #include "reporting_reader.h"
 #include "text_codec.h"
@@ -38,11 +39,14 @@ int test_archive(const ScannedArchive& archive, bool quiet, ProgressLine& progre
     std::string current;
     const std::uint64_t base = done_before;
     reader.on_progress = [&](std::uint64_t decoded) { progress.update(base + decoded, total, current); };
+    reader.should_stop = [] { return interrupted(); };
     const std::size_t end = std::min(archive.selected_end(), entries.size());
     for (std::size_t k = 0; k < end; ++k) {
         current = utf8_from_windows1252(entries[k].name);
         if (!reader.TestMember(static_cast<int>(k))) {
             progress.clear();
+            if (interrupted())
+                return kExitInterrupted;
             print_error(err, input.label, archive_failure_text(reader, input));
             return reader.FailureStatus();
         }
@@ -55,7 +59,7 @@ int test_archive(const ScannedArchive& archive, bool quiet, ProgressLine& progre
     return kExitOk;
 }
 
-int run_test(const TestOptions& options, const Console& console, std::ostream& out, std::ostream& err)
+int test_all(const TestOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
     const ArchiveInputs inputs(options.archive);
     if (inputs.from_kit() && inputs.archives().empty()) {
@@ -74,11 +78,25 @@ int run_test(const TestOptions& options, const Console& console, std::ostream& o
     // Every archive of a kit is tested, also after one fails; with MEMBERs,
     // those holding none of them are left out.
     for (const ScannedArchive& archive : archives) {
+        if (interrupted())
+            break;
         if (!archive.readable || (!options.members.empty() && archive.selected_count() == 0))
             continue;
         status.note(test_archive(archive, options.quiet, progress, done, total, out, err));
     }
     return status.value();
+}
+
+// Testing stops at an interruption; the copies of a kit's archives go with
+// their temporary folder, and main then ends the process by the signal.
+int run_test(const TestOptions& options, const Console& console, std::ostream& out, std::ostream& err)
+{
+    const InterruptionGuard catching;
+    const int status = test_all(options, console, out, err);
+    if (!interrupted())
+        return status;
+    err << "upkit: interrupted\n";
+    return kExitInterrupted;
 }
 
 }  // namespace

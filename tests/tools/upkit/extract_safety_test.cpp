@@ -1,7 +1,7 @@
 // extract on a POSIX host: symbolic links standing below the target folder
 // are never written through nor replaced, and an extract stopped by SIGTERM
 // leaves no partial folder behind (nor does a later run keep those of a
-// killed one).
+// killed one). A test of a kit stopped so leaves no copy of its archives.
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "cli_test_support.h"
+#include "test_files.h"
 
 namespace {
 
@@ -73,11 +74,13 @@ TEST_F(ExtractLinks, TheTargetFolderItselfMayBeALink)
     EXPECT_EQ(read_bytes(at("elsewhere/sub/a.txt")), text_bytes(100));
 }
 
-// Starts upkit with `args`; its pid.
-pid_t start_upkit(const std::vector<std::string>& args)
+// Starts upkit with `args` (and TMPDIR, when given); its pid.
+pid_t start_upkit(const std::vector<std::string>& args, const std::string& tmpdir = "")
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (!tmpdir.empty())
+            ::setenv("TMPDIR", tmpdir.c_str(), 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(UPKIT_PROGRAM));
         for (const std::string& arg : args)
@@ -153,6 +156,38 @@ TEST_F(ExtractInterrupted, ALaterRunRemovesThePartialFoldersOfEndedRunsOnly)
     EXPECT_EQ(partial_folders(at("out")),
               (std::vector<std::string>{".upkit-partial-" + std::to_string(::getppid()) + "-89abcdef",
                                         ".upkit-partial-notes"}));
+}
+
+// A kit's archives are read from copies in a temporary folder.
+TEST_F(ExtractInterrupted, SigtermWhileTestingAKitLeavesNoCopyOfItsArchives)
+{
+    // The demo kit with a first archive of 16 MiB of random bytes, slow to
+    // decode.
+    const std::string kits = upkit::test::test_data("kits").string();
+    ASSERT_EQ(run_cli({"dump", "-q", kits + "/demo-kit-win32.exe", "-o", arg("d")}).code, 0);
+    put("big/blob.bin", random_bytes(16 << 20, 7));
+    ASSERT_EQ(run_cli({"create", "-q", "-l", "1", arg("d/archive-2001.kw"), arg("big")}).code, 0);
+    const RunResult built =
+        run_cli({"build", "-q", arg("d/kit.toml"), "-o", arg("big.exe"), "--runtime", kits + "/kit-runtime-win32.exe"});
+    ASSERT_EQ(built.code, 0) << built.err;
+
+    fs::create_directories(at("tmp"));
+    const pid_t pid = start_upkit({"test", "-q", arg("big.exe")}, arg("tmp"));
+    ASSERT_GT(pid, 0);
+    bool started = false;
+    for (int k = 0; k < 2000 && !started; ++k) {
+        started = !files_below(at("tmp")).empty();
+        if (!started)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(started) << "no archive copy appeared";
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "ended with status " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_TRUE(fs::is_empty(at("tmp"))) << files_below(at("tmp")).size() << " files left";
 }
 
 }  // namespace
