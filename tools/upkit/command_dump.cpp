@@ -52,7 +52,8 @@ int run_dump(const DumpOptions& options, std::ostream& out, std::ostream& err)
         print_error(err, options.directory, "the folder is not empty (give --force to write into it)");
         return kExitDataError;
     }
-    if (!options.force && fs::exists(folder, ec) && !fs::is_directory(folder, ec)) {
+    // --force writes into a folder; a file in its place stays, forced or not.
+    if (fs::exists(folder, ec) && !fs::is_directory(folder, ec)) {
         print_error(err, options.directory, "not a folder");
         return kExitDataError;
     }

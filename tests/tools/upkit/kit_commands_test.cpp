@@ -198,6 +198,13 @@ TEST(DumpCommand, WritesIntoAFolderThatHoldsFilesOnlyWhenForced)
     const ToolRun forced = run_tool({"dump", demo_kit(), "-o", (dir / "work").string(), "--force", "-q"});
     ASSERT_EQ(forced.code, 0) << forced.err;
     EXPECT_EQ(read_file(dir / "work/kit.toml"), read_file(dir / "empty/kit.toml"));
+
+    // A file where the folder should be is never replaced.
+    write_file(dir / "notes.txt", std::string("notes\n"));
+    const ToolRun file = run_tool({"dump", demo_kit(), "-o", (dir / "notes.txt").string(), "--force"});
+    EXPECT_EQ(file.code, 1);
+    EXPECT_EQ(file.err, "upkit: " + (dir / "notes.txt").string() + ": not a folder\n");
+    EXPECT_EQ(read_file(dir / "notes.txt").size(), 6u);
 }
 
 TEST(KitArchives, AWindowsProgramThatIsNotAKitIsSaidToBeNone)
