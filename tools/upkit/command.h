@@ -7,6 +7,8 @@
 #include <functional>
 #include <ostream>
 
+#include "exit_status.h"
+#include "interruption.h"
 #include "progress.h"
 
 namespace CLI {
@@ -26,6 +28,21 @@ struct CommandStreams {
 // The chosen command with its parsed options. It prints any failure on err
 // and returns the exit status (exit_status.h).
 using CommandRun = std::function<int(const CommandStreams&)>;
+
+// Runs a command that makes something to clean up (a partial folder, the
+// copies of a kit's archives) with Ctrl-C and SIGTERM caught: the command
+// stops at its next look at interrupted() and cleans up on its way out. Then
+// `said` goes to err and the status is kExitInterrupted; main ends the
+// process by the signal.
+template <typename Run> int run_interruptible(std::ostream& err, const char* said, Run run)
+{
+    const InterruptionGuard catching;
+    const int status = run();
+    if (!interrupted())
+        return status;
+    err << "upkit: " << said << '\n';
+    return kExitInterrupted;
+}
 
 // In the order `upkit --help` lists them.
 void add_create_command(CLI::App& app, CommandRun& run);

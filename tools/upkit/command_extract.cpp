@@ -182,12 +182,8 @@ int extract_all(const ExtractOptions& options, const Console& console, std::ostr
 // so; main then ends the process by the signal.
 int run_extract(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
-    const InterruptionGuard catching;
-    const int status = extract_all(options, console, out, err);
-    if (!interrupted())
-        return status;
-    err << "upkit: interrupted; the member being written was removed\n";
-    return kExitInterrupted;
+    return run_interruptible(err, "interrupted; the member being written was removed",
+                             [&] { return extract_all(options, console, out, err); });
 }
 
 int extract_all(const ExtractOptions& options, const Console& console, std::ostream& out, std::ostream& err)

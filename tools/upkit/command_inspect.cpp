@@ -20,7 +20,7 @@ struct InspectOptions {
     bool json = false;
 };
 
-int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& err)
+int inspect_kit(const InspectOptions& options, std::ostream& out, std::ostream& err)
 {
     kitread::KitContents kit;
     try {
@@ -49,6 +49,13 @@ int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& 
         print_inspect_text(out, options.kit, kit, archives);
     }
     return kExitOk;
+}
+
+// The kit's archives are read from copies in a temporary folder: at an
+// interruption they go with it before main ends the process by the signal.
+int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& err)
+{
+    return run_interruptible(err, "interrupted", [&] { return inspect_kit(options, out, err); });
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include "command_help.h"
 #include "dos_time.h"
 #include "engine_paths.h"
-#include "interruption.h"
 #include "kit_archives.h"
 #include "member_names.h"
 #include "text_codec.h"
@@ -193,12 +192,7 @@ int list_all(const ListOptions& options, std::ostream& out, std::ostream& err)
 // with their temporary folder before main ends the process by the signal.
 int run_list(const ListOptions& options, std::ostream& out, std::ostream& err)
 {
-    const InterruptionGuard catching;
-    const int status = list_all(options, out, err);
-    if (!interrupted())
-        return status;
-    err << "upkit: interrupted\n";
-    return kExitInterrupted;
+    return run_interruptible(err, "interrupted", [&] { return list_all(options, out, err); });
 }
 
 }  // namespace

@@ -91,12 +91,7 @@ int test_all(const TestOptions& options, const Console& console, std::ostream& o
 // their temporary folder, and main then ends the process by the signal.
 int run_test(const TestOptions& options, const Console& console, std::ostream& out, std::ostream& err)
 {
-    const InterruptionGuard catching;
-    const int status = test_all(options, console, out, err);
-    if (!interrupted())
-        return status;
-    err << "upkit: interrupted\n";
-    return kExitInterrupted;
+    return run_interruptible(err, "interrupted", [&] { return test_all(options, console, out, err); });
 }
 
 }  // namespace
