@@ -35,8 +35,8 @@ void set_flush_threshold()
     flush_threshold = static_cast<int>(threshold < lowest ? lowest : threshold);
 }
 
-// Inlined, like the steps below, so that the arithmetic state stays in
-// registers through a whole item.
+// An ARITH_STEP like decode_symbol_in: the host tools inline it, so that the
+// arithmetic state stays in registers through a whole item.
 ARITH_STEP int decode_distance(ArithState& s, AdaptiveModel* model)
 {
     const int slot = decode_symbol_in(s, model);

@@ -192,6 +192,12 @@ struct FileSizes {
     FileKind kind = FileKind::other;
     std::uint64_t bytes = 0;
     std::map<std::string, std::uint64_t> compressed;  // by column id; none where it failed
+
+    std::optional<std::uint64_t> size_by(const std::string& id) const
+    {
+        const auto it = compressed.find(id);
+        return it == compressed.end() ? std::nullopt : std::optional<std::uint64_t>(it->second);
+    }
 };
 
 // The sizes of a group of files added up; a column with no sum where any of
@@ -215,11 +221,11 @@ SizeSum sum_sizes(const std::vector<FileSizes>& files, const std::vector<ByFileC
         sum.bytes += f.bytes;
         for (const ByFileColumn& column : columns) {
             std::optional<std::uint64_t>& total = sum.compressed[column.id];
-            const auto it = f.compressed.find(column.id);
-            if (it == f.compressed.end())
+            const std::optional<std::uint64_t> size = f.size_by(column.id);
+            if (!size)
                 total.reset();
             else if (total)
-                *total += it->second;
+                *total += *size;
         }
     }
     return sum;
@@ -897,10 +903,7 @@ void print_by_file_table(const Settings& s, const std::vector<ByFileColumn>& col
         for (const FileSizes& f : files) {
             if (f.kind != kind)
                 continue;
-            row("  " + f.file.string(), f.bytes, "FAILED", [&](const std::string& id) {
-                const auto it = f.compressed.find(id);
-                return it == f.compressed.end() ? std::nullopt : std::optional<std::uint64_t>(it->second);
-            });
+            row("  " + f.file.string(), f.bytes, "FAILED", [&](const std::string& id) { return f.size_by(id); });
         }
         sum_row(std::string(file_kind_name(kind)), sum);
     }
@@ -951,9 +954,8 @@ nlohmann::ordered_json by_file_json(const std::vector<ByFileColumn>& columns, co
         j["bytes"] = f.bytes;
         nlohmann::ordered_json sizes = nlohmann::ordered_json::object();
         for (const ByFileColumn& column : columns) {
-            const auto it = f.compressed.find(column.id);
-            sizes[column.id] =
-                it == f.compressed.end() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(it->second);
+            const std::optional<std::uint64_t> size = f.size_by(column.id);
+            sizes[column.id] = size ? nlohmann::ordered_json(*size) : nlohmann::ordered_json(nullptr);
         }
         j["compressed_bytes"] = sizes;
         file_list.push_back(j);

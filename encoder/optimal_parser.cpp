@@ -86,10 +86,13 @@ public:
             // there made solid archives larger.)
             cheapest_from_.resize(last - first);
             std::uint32_t best = last - 1;
+            std::uint32_t best_price = kUnreached;
             for (std::uint32_t c = last; c-- > first;) {
-                if (prices.distance_part(kMinLongMatch, matches.candidates[c].distance) <=
-                    prices.distance_part(kMinLongMatch, matches.candidates[best].distance))
+                const std::uint32_t price = prices.distance_part(kMinLongMatch, matches.candidates[c].distance);
+                if (price <= best_price) {
                     best = c;
+                    best_price = price;
+                }
                 cheapest_from_[c - first] = best;
             }
             std::uint32_t length = kMinLongMatch;

@@ -34,26 +34,15 @@ std::optional<MemberOrder> member_order_named(std::string_view word)
 
 void order_members(std::vector<MemberSource>& sources, MemberOrder order)
 {
-    const auto by_name = [](const MemberSource& a, const MemberSource& b) { return a.stored < b.stored; };
-    if (order == MemberOrder::name) {
-        std::sort(sources.begin(), sources.end(), by_name);
-        return;
-    }
-    struct Keyed {
-        std::u32string kind;
-        MemberSource source;
-    };
-    std::vector<Keyed> keyed;
-    keyed.reserve(sources.size());
-    for (MemberSource& source : sources)
-        keyed.push_back({kind_of(source.stored), std::move(source)});
-    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
-        if (a.kind != b.kind)
-            return a.kind < b.kind;
-        return by_name(a.source, b.source);
+    std::sort(sources.begin(), sources.end(), [order](const MemberSource& a, const MemberSource& b) {
+        if (order == MemberOrder::kind) {
+            const std::u32string a_kind = kind_of(a.stored);
+            const std::u32string b_kind = kind_of(b.stored);
+            if (a_kind != b_kind)
+                return a_kind < b_kind;
+        }
+        return a.stored < b.stored;
     });
-    for (std::size_t i = 0; i < keyed.size(); ++i)
-        sources[i] = std::move(keyed[i].source);
 }
 
 }  // namespace upkit

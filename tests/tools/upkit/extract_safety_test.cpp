@@ -103,6 +103,17 @@ std::vector<std::string> partial_folders(const fs::path& folder)
     return found;
 }
 
+// Whether `holds` comes true within ten seconds, asked every 5 ms.
+template <typename Condition> bool within_ten_seconds(Condition holds)
+{
+    for (int k = 0; k < 2000; ++k) {
+        if (holds())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return holds();
+}
+
 class ExtractInterrupted : public CliTest { };
 
 TEST_F(ExtractInterrupted, SigtermHalfwayLeavesNoPartialFolderAndASecondRunSucceeds)
@@ -116,13 +127,8 @@ TEST_F(ExtractInterrupted, SigtermHalfwayLeavesNoPartialFolderAndASecondRunSucce
     const pid_t pid = start_upkit({"extract", "-q", arg("big.kw"), "-d", arg("out")});
     ASSERT_GT(pid, 0);
     // The staging folder appears as soon as the first member is decoded.
-    bool started = false;
-    for (int k = 0; k < 2000 && !started; ++k) {
-        started = !partial_folders(at("out")).empty();
-        if (!started)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_TRUE(started) << "no partial folder appeared";
+    ASSERT_TRUE(within_ten_seconds([&] { return !partial_folders(at("out")).empty(); }))
+        << "no partial folder appeared";
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -174,13 +180,7 @@ TEST_F(ExtractInterrupted, SigtermWhileTestingAKitLeavesNoCopyOfItsArchives)
     fs::create_directories(at("tmp"));
     const pid_t pid = start_upkit({"test", "-q", arg("big.exe")}, arg("tmp"));
     ASSERT_GT(pid, 0);
-    bool started = false;
-    for (int k = 0; k < 2000 && !started; ++k) {
-        started = !files_below(at("tmp")).empty();
-        if (!started)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_TRUE(started) << "no archive copy appeared";
+    ASSERT_TRUE(within_ten_seconds([&] { return !files_below(at("tmp")).empty(); })) << "no archive copy appeared";
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     int status = 0;
